@@ -1,0 +1,12 @@
+# zx_add_test(NAME SOURCES... [LIBS libs...] [LOCKS names...]): a doctest program run by ctest
+# (under Wine when cross compiling). LOCKS names shared state (registry, settings store) that
+# tests must not touch at the same time.
+function(zx_add_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LOCKS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES} ${ARG_UNPARSED_ARGUMENTS})
+  target_link_libraries(${name} PRIVATE zx_testsupport ${ARG_LIBS})
+  add_test(NAME ${name} COMMAND ${name})
+  if(ARG_LOCKS)
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${ARG_LOCKS}")
+  endif()
+endfunction()

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Checks every DLL and EXE of a build: imports only system DLLs and our own (the compiler's
+# runtime is linked in), and exports every function that a public header declares under its
+# undecorated C name. Usage: check-binaries.sh OBJDUMP BINDIR
+set -euo pipefail
+objdump=$1
+bin=$2
+root=$(cd "$(dirname "$0")/.." && pwd)
+fail=0
+
+own="zx_pthreads.dll zx_winsys.dll zx_gensys.dll"
+system="kernel32.dll user32.dll gdi32.dll advapi32.dll shell32.dll ole32.dll oleaut32.dll comctl32.dll
+comdlg32.dll netapi32.dll msvcrt.dll ws2_32.dll wsock32.dll rpcrt4.dll version.dll shlwapi.dll winmm.dll
+dbghelp.dll psapi.dll userenv.dll secur32.dll uxtheme.dll"
+
+shopt -s nullglob
+for f in "$bin"/*.dll "$bin"/*.exe; do
+  name=$(basename "$f")
+  while read -r dll; do
+    lower=$(printf '%s' "$dll" | tr 'A-Z' 'a-z')
+    case " $own $(echo $system) " in
+      *" $lower "*) ;;
+      *) case $lower in
+           api-ms-win-*) ;;
+           *) echo "FAIL $name imports $dll"; fail=1 ;;
+         esac ;;
+    esac
+  done < <("$objdump" -p "$f" | sed -n 's/^\s*DLL Name: //p')
+done
+
+# exported NAMES of a DLL
+exports() { "$objdump" -p "$1" | sed -n 's/^\s*\[\s*[0-9]*\] \([^ ]*\)$/\1/p'; }
+
+# DLL, header folder, export macro: every declared function must be exported undecorated.
+check_exports() {
+  local dll=$1 headers=$2 macro=$3
+  [ -f "$bin/$dll" ] || { echo "FAIL $dll missing"; fail=1; return; }
+  local list; list=$(exports "$bin/$dll")
+  local declared
+  declared=$(cat "$headers"/*.h | grep -v "^\s*#" | tr '\n' ' ' | grep -o "$macro[^;(]*(" | sed 's/($//' | awk '{print $NF}' | tr -d '*&' | sort -u || true)
+  local n=0
+  for fn in $declared; do
+    n=$((n + 1))
+    if ! grep -qx "$fn" <<<"$list"; then echo "FAIL $dll does not export $fn undecorated"; fail=1; fi
+  done
+  local decorated; decorated=$(grep -E '^(_?(QX_|Diag|rdtsc_|pthread_|sem_)).*@[0-9]+$|^_(QX_|Diag|rdtsc_|pthread_|sem_)' <<<"$list" || true)
+  if [ -n "$decorated" ]; then echo "FAIL $dll has decorated names: $decorated"; fail=1; fi
+  echo "$dll: $n declared C functions, all exported undecorated"
+}
+check_exports zx_pthreads.dll "$root/zx_pthreads" ZXP_API
+check_exports zx_winsys.dll "$root/zx_winsys" QX_API
+
+if [ $fail -eq 0 ]; then echo "imports: only system DLLs and our own"; fi
+exit $fail

@@ -1,0 +1,78 @@
+// Temporary folders and small file helpers for tests.
+#include "testsupport/zxtest.h"
+
+namespace zxtest {
+
+TempDir::TempDir() {
+    static LONG counter = 0;
+    wchar_t base[MAX_PATH];
+    DWORD n = GetTempPathW(MAX_PATH, base);
+    REQUIRE(n > 0);
+    for (;;) {
+        wchar_t name[64];
+        swprintf(name, 64, L"zxt-%lu-%ld", GetCurrentProcessId(), InterlockedIncrement(&counter));
+        std::wstring candidate = std::wstring(base) + name;
+        if (CreateDirectoryW(candidate.c_str(), nullptr)) {
+            m_path = candidate;
+            return;
+        }
+        REQUIRE(GetLastError() == ERROR_ALREADY_EXISTS);
+    }
+}
+
+TempDir::~TempDir() { RemoveTree(m_path); }
+
+std::wstring TempDir::operator/(const std::wstring &name) const { return m_path + L"\\" + name; }
+
+void RemoveTree(const std::wstring &path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        DeleteFileW(path.c_str());
+        return;
+    }
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = data.cFileName;
+            if (name != L"." && name != L"..") RemoveTree(path + L"\\" + name);
+        } while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
+    RemoveDirectoryW(path.c_str());
+}
+
+void WriteFileBytes(const std::wstring &path, const std::string &bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    REQUIRE(file != INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    BOOL ok = bytes.empty() || WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    REQUIRE(ok);
+    REQUIRE(written == bytes.size());
+}
+
+std::string ReadFileBytes(const std::wstring &path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    REQUIRE_MESSAGE(file != INVALID_HANDLE_VALUE, Narrow(path));
+    std::string bytes;
+    char buffer[65536];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
+    CloseHandle(file);
+    return bytes;
+}
+
+bool FileExists(const std::wstring &path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string Narrow(const std::wstring &text) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+} // namespace zxtest

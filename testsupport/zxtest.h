@@ -1,0 +1,92 @@
+// Shared test support: doctest, unique temporary folders, child processes and file helpers.
+#pragma once
+
+#ifndef DOCTEST_CONFIG_NO_MULTITHREADING
+#define DOCTEST_CONFIG_NO_MULTITHREADING
+#endif
+#include <doctest/doctest.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace zxtest {
+
+// A fresh, empty folder under the system's temporary folder, removed with all it holds
+// (read-only files included) when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+
+    const std::wstring &path() const { return m_path; }
+    // path() + "\\" + name
+    std::wstring operator/(const std::wstring &name) const;
+
+private:
+    std::wstring m_path;
+};
+
+// Deletes a file or a folder tree, clearing read-only attributes on the way.
+void RemoveTree(const std::wstring &path);
+
+// Writes bytes to a file (replacing it); reads a whole file. ReadFileBytes fails the
+// current test when the file cannot be read.
+void WriteFileBytes(const std::wstring &path, const std::string &bytes);
+std::string ReadFileBytes(const std::wstring &path);
+bool FileExists(const std::wstring &path);
+
+// Result of a finished child process.
+struct ProcessResult {
+    bool started = false;
+    bool timedOut = false;
+    DWORD exitCode = 0;
+};
+
+// Runs a command line (program and arguments) and waits up to timeoutMs for its end;
+// a process that overruns is terminated and reported as timed out.
+ProcessResult RunProcess(const std::wstring &commandLine, DWORD timeoutMs = 120000);
+
+// Starts a command line without waiting; the caller closes the returned process handle.
+HANDLE StartProcess(const std::wstring &commandLine);
+
+// Runs a scenario registered with ZXTEST_CHILD in a new process of the current test
+// program and returns its exit code (0 means every check in it held).
+DWORD RunChild(const char *scenario, DWORD timeoutMs = 120000);
+
+// The full path of the running test program and of its folder.
+std::wstring SelfPath();
+std::wstring SelfFolder();
+
+using ChildFunction = int (*)();
+struct ChildRegistrar {
+    ChildRegistrar(const char *name, ChildFunction function);
+};
+
+// Dispatches "--zx-child=NAME" to its scenario; returns -1 when the name is unknown.
+int RunChildScenario(const char *name);
+
+std::string Narrow(const std::wstring &text);
+
+} // namespace zxtest
+
+// A scenario that runs alone in a child process; its result is the process's exit code.
+#define ZXTEST_CHILD(name)                                                                                   \
+    static int zxtest_child_##name();                                                                        \
+    static zxtest::ChildRegistrar zxtest_registrar_##name(#name, zxtest_child_##name);                       \
+    static int zxtest_child_##name()
+
+// A check inside a child scenario: prints the failed condition and ends the scenario with
+// the line number as its exit code.
+#define ZXTEST_EXPECT(cond)                                                                                  \
+    do {                                                                                                     \
+        if (!(cond)) {                                                                                       \
+            std::fprintf(stderr, "%s(%d): child check failed: %s\n", __FILE__, __LINE__, #cond);             \
+            std::fflush(stderr);                                                                             \
+            return __LINE__;                                                                                 \
+        }                                                                                                    \
+    } while (0)

@@ -1,0 +1,11 @@
+// Steps of the library's load and unload sequence, implemented by the families they belong to.
+#pragma once
+
+namespace qx {
+
+// Creates the asynchronous engine's global lock; false makes the load fail.
+bool StartAsyncEngine();
+// Destroys the global lock.
+void StopAsyncEngine();
+
+} // namespace qx

@@ -1,0 +1,8 @@
+/* zx_winsys: the platform-services library. Includes every family header of the flat API. */
+#ifndef ZX_WINSYS_H
+#define ZX_WINSYS_H
+
+#include "zx_winsys/qx_export.h"
+#include "zx_winsys/qx_status.h"
+
+#endif
