@@ -15,7 +15,9 @@ std::map<std::string, ChildFunction> &Scenarios() {
 
 } // namespace
 
-ChildRegistrar::ChildRegistrar(const char *name, ChildFunction function) { Scenarios()[name] = function; }
+ChildRegistrar::ChildRegistrar(const char *name, ChildFunction function) {
+    Scenarios()[name] = function;
+}
 
 int RunChildScenario(const char *name) {
     auto found = Scenarios().find(name);

@@ -9,7 +9,8 @@ int main(int argc, char **argv) {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
     const char kChild[] = "--zx-child=";
     for (int i = 1; i < argc; ++i) {
-        if (std::strncmp(argv[i], kChild, sizeof(kChild) - 1) == 0) return zxtest::RunChildScenario(argv[i] + sizeof(kChild) - 1);
+        if (std::strncmp(argv[i], kChild, sizeof(kChild) - 1) == 0)
+            return zxtest::RunChildScenario(argv[i] + sizeof(kChild) - 1);
     }
     doctest::Context context(argc, argv);
     return context.run();

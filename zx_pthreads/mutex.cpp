@@ -21,8 +21,8 @@ namespace zxp {
 
 zxp_mutex *ResolveMutex(zxp_mutex **slot) {
     if (!slot) return nullptr;
-    zxp_mutex *mutex = static_cast<zxp_mutex *>(InterlockedCompareExchangePointer(
-        reinterpret_cast<PVOID volatile *>(slot), nullptr, nullptr));
+    zxp_mutex *mutex = static_cast<zxp_mutex *>(
+        InterlockedCompareExchangePointer(reinterpret_cast<PVOID volatile *>(slot), nullptr, nullptr));
     if (mutex != kStaticInit) return mutex;
     AcquireSRWLockExclusive(&g_staticInitLock);
     if (*slot == kStaticInit) {
@@ -62,7 +62,9 @@ int pthread_mutex_init(pthread_mutex_t *mutex, const pthread_mutexattr_t *attr) 
     return zxp::InitMutex(mutex);
 }
 
-int pthread_mutex_destroy(pthread_mutex_t *mutex) { return zxp::DestroyMutex(mutex); }
+int pthread_mutex_destroy(pthread_mutex_t *mutex) {
+    return zxp::DestroyMutex(mutex);
+}
 
 int pthread_mutex_lock(pthread_mutex_t *mutex) {
     zxp_mutex *m = zxp::ResolveMutex(mutex);

@@ -16,7 +16,9 @@ unsigned __stdcall ThreadMain(void *param) {
     return 0;
 }
 
-zxp::ThreadRecord *RecordOf(pthread_t thread) { return static_cast<zxp::ThreadRecord *>(thread.p); }
+zxp::ThreadRecord *RecordOf(pthread_t thread) {
+    return static_cast<zxp::ThreadRecord *>(thread.p);
+}
 
 } // namespace
 
@@ -97,8 +99,8 @@ int pthread_create(pthread_t *thread, const pthread_attr_t *attr, zxp_start_rout
     record->refs = detachState == PTHREAD_CREATE_DETACHED ? 1 : 2;
 
     unsigned id = 0;
-    uintptr_t handle = _beginthreadex(nullptr, static_cast<unsigned>(stackSize), ThreadMain, record,
-                                      CREATE_SUSPENDED, &id);
+    uintptr_t handle =
+        _beginthreadex(nullptr, static_cast<unsigned>(stackSize), ThreadMain, record, CREATE_SUSPENDED, &id);
     if (handle == 0) {
         delete record;
         return ZXP_EAGAIN;
@@ -134,8 +136,8 @@ pthread_t pthread_self(void) {
     if (!record) {
         record = new (std::nothrow) zxp::ThreadRecord;
         if (!record) return self;
-        DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &record->handle, 0, FALSE,
-                        DUPLICATE_SAME_ACCESS);
+        DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &record->handle, 0,
+                        FALSE, DUPLICATE_SAME_ACCESS);
         record->id = GetCurrentThreadId();
         record->implicit = true;
         record->refs = 1;
@@ -146,6 +148,8 @@ pthread_t pthread_self(void) {
     return self;
 }
 
-int pthread_equal(pthread_t a, pthread_t b) { return a.p == b.p; }
+int pthread_equal(pthread_t a, pthread_t b) {
+    return a.p == b.p;
+}
 
 } // extern "C"

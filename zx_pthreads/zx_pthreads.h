@@ -67,7 +67,8 @@ ZXP_API int pthread_attr_setstacksize(pthread_attr_t *attr, size_t size);
 /* Starts a thread running routine(arg). attr may be NULL (joinable, default stack).
  * Returns ZXP_EINVAL for attributes that pthread_attr_init did not set up and ZXP_EAGAIN when
  * the system cannot create another thread; *thread is then left as it was. */
-ZXP_API int pthread_create(pthread_t *thread, const pthread_attr_t *attr, zxp_start_routine routine, void *arg);
+ZXP_API int pthread_create(pthread_t *thread, const pthread_attr_t *attr, zxp_start_routine routine,
+                           void *arg);
 /* Waits for the thread's end; result may be NULL. A thread is joined or detached once. */
 ZXP_API int pthread_join(pthread_t thread, void **result);
 ZXP_API int pthread_detach(pthread_t thread);
@@ -91,7 +92,8 @@ ZXP_API int pthread_cond_broadcast(pthread_cond_t *cond);
 ZXP_API int pthread_cond_wait(pthread_cond_t *cond, pthread_mutex_t *mutex);
 /* abstime is wall-clock time: seconds since 1970-01-01 UTC and nanoseconds.
  * 0 when woken, ZXP_ETIMEDOUT when the time passed first. */
-ZXP_API int pthread_cond_timedwait(pthread_cond_t *cond, pthread_mutex_t *mutex, const struct timespec *abstime);
+ZXP_API int pthread_cond_timedwait(pthread_cond_t *cond, pthread_mutex_t *mutex,
+                                   const struct timespec *abstime);
 
 /* Semaphores shared between processes are not supported (pshared must be 0). */
 ZXP_API int sem_init(sem_t *sem, int pshared, unsigned int value);

@@ -4,5 +4,6 @@
 
 #include "zx_winsys/qx_export.h"
 #include "zx_winsys/qx_status.h"
+#include "zx_winsys/qx_file.h"
 
 #endif

@@ -12,7 +12,8 @@ struct timespec DeadlineIn(int milliseconds) {
     ULARGE_INTEGER now;
     now.LowPart = ft.dwLowDateTime;
     now.HighPart = ft.dwHighDateTime;
-    long long unix100ns = static_cast<long long>(now.QuadPart) - 116444736000000000LL + milliseconds * 10000LL;
+    long long unix100ns =
+        static_cast<long long>(now.QuadPart) - 116444736000000000LL + milliseconds * 10000LL;
     struct timespec deadline;
     deadline.tv_sec = static_cast<time_t>(unix100ns / 10000000LL);
     deadline.tv_nsec = static_cast<long>((unix100ns % 10000000LL) * 100);
@@ -89,9 +90,11 @@ TEST_CASE("a statically initialised CS mutex survives a race of first locks") {
         FirstLockRace race;
         race.go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         std::vector<pthread_t> threads(8);
-        for (auto &t : threads) REQUIRE(pthread_create(&t, nullptr, RaceMain, &race) == 0);
+        for (auto &t : threads)
+            REQUIRE(pthread_create(&t, nullptr, RaceMain, &race) == 0);
         SetEvent(race.go);
-        for (auto &t : threads) pthread_join(t, nullptr);
+        for (auto &t : threads)
+            pthread_join(t, nullptr);
         CHECK(race.counter == 8 * 2000);
         CHECK(race.mutex != PTHREAD_MUTEXCS_INITIALIZER);
         CHECK(pthread_mutexCS_destroy(&race.mutex) == 0);
@@ -142,7 +145,8 @@ TEST_CASE("pthread_cond_timedwait returns 0 when signalled before the deadline")
     REQUIRE(pthread_create(&signaller, nullptr, SignalLaterMain, &w) == 0);
     struct timespec deadline = DeadlineIn(20000);
     int rc = 0;
-    while (!w.ready && rc == 0) rc = pthread_cond_timedwait(&w.cond, &w.mutex, &deadline);
+    while (!w.ready && rc == 0)
+        rc = pthread_cond_timedwait(&w.cond, &w.mutex, &deadline);
     pthread_mutex_unlock(&w.mutex);
     pthread_join(signaller, nullptr);
     CHECK(rc == 0);
@@ -187,7 +191,8 @@ TEST_CASE("semaphores hand values from one thread to another in order") {
     }
     pthread_join(consumer, nullptr);
     REQUIRE(h.received.size() == 200);
-    for (int i = 0; i < 200; ++i) CHECK(h.received[static_cast<size_t>(i)] == i);
+    for (int i = 0; i < 200; ++i)
+        CHECK(h.received[static_cast<size_t>(i)] == i);
     CHECK(sem_init(&h.items, 1, 0) == ZXP_EINVAL); // shared between processes: not supported
     sem_destroy(&h.items);
     sem_destroy(&h.space);

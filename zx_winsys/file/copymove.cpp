@@ -1,0 +1,62 @@
+// Copy, move and replace: synchronous through the system, or queued on the asynchronous engine.
+#include <windows.h>
+
+#include "zx_winsys/internal/asyncio.h"
+#include "zx_winsys/internal/errors.h"
+#include "zx_winsys/qx_file.h"
+
+extern "C" {
+
+int QX_CopyFile(const wchar_t *source, const wchar_t *target, int failIfExists, int *cont,
+                QxCopyProgressCallback callback, void *user) {
+    if (!source || !target) return QX_ERR_INVALID_ARG;
+    if (!cont && !callback) {
+        if (CopyFileW(source, target, failIfExists ? TRUE : FALSE)) return QX_OK;
+        switch (qx::LastErrorKind()) {
+        case qx::ErrorKind::Exists:
+            return failIfExists ? QX_ERR_FILE_EXISTS : QX_ERR_COPY_FILE;
+        case qx::ErrorKind::Denied:
+            return QX_ERR_NO_ACCESS;
+        default:
+            return QX_ERR_COPY_FILE;
+        }
+    }
+
+    void *in = nullptr;
+    int status = QX_OpenFile(source, QX_OPEN_READ, QX_SHARE_READ | QX_SHARE_WRITE, QX_PERM_DEFAULT, &in);
+    if (status != QX_OK) return status;
+    const int targetFlags = QX_OPEN_WRITE | QX_OPEN_CREATE | (failIfExists ? 0 : QX_OPEN_ALWAYS);
+    void *out = nullptr;
+    status = QX_OpenFile(target, targetFlags, QX_SHARE_READ | QX_SHARE_WRITE, QX_PERM_DEFAULT, &out);
+    if (status != QX_OK) {
+        QX_CloseFile(in);
+        return status;
+    }
+    return qx::SubmitCopy(in, out, cont, callback, user);
+}
+
+int QX_MoveFile(const wchar_t *source, const wchar_t *target, int failIfExists, int *cont,
+                QxCopyProgressCallback callback, void *user) {
+    if (!source || !target) return QX_ERR_INVALID_ARG;
+    if (MoveFileExW(source, target, failIfExists ? 0 : MOVEFILE_REPLACE_EXISTING)) return QX_OK;
+    switch (qx::LastErrorKind()) {
+    case qx::ErrorKind::OtherDevice:
+        return QX_CopyFile(source, target, failIfExists, cont, callback, user);
+    case qx::ErrorKind::Denied:
+        return QX_ERR_NO_ACCESS;
+    case qx::ErrorKind::Sharing:
+        return QX_ERR_SHARING_VIOLATION;
+    default:
+        return QX_ERR_MOVE_FILE;
+    }
+}
+
+int QX_ReplaceFile(const wchar_t *replacement, const wchar_t *replaced, const wchar_t *backup, int *cont,
+                   QxCopyProgressCallback callback, void *user) {
+    if (!replacement || !replaced || !backup) return QX_ERR_INVALID_ARG;
+    int status = QX_MoveFile(replaced, backup, 0, cont, callback, user);
+    if (status != QX_OK) return status;
+    return QX_MoveFile(replacement, replaced, 0, cont, callback, user);
+}
+
+} // extern "C"
