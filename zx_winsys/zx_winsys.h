@@ -5,5 +5,6 @@
 #include "zx_winsys/qx_export.h"
 #include "zx_winsys/qx_status.h"
 #include "zx_winsys/qx_file.h"
+#include "zx_winsys/qx_directory.h"
 
 #endif

@@ -110,3 +110,35 @@ TEST_CASE("locks: a locked range is closed to a second handle until it is unlock
     QX_CloseFile(second);
     QX_CloseFile(first);
 }
+
+#ifdef _WIN64
+TEST_CASE("read and write: a transfer larger than one system call is split and complete") {
+    // 1 GiB + 4 KiB crosses the split size; the file is sparse, so this costs memory, not disk.
+    const size_t size = (size_t(1) << 30) + 4096;
+    TempDir dir;
+    std::wstring path = dir / L"big.bin";
+    void *file = OpenRW(path);
+    REQUIRE(QX_SeekFile(file, static_cast<int64_t>(size) - 3, 0) == QX_OK);
+    REQUIRE(QX_WriteFile(file, "END", 3, nullptr, nullptr) == QX_OK);
+    REQUIRE(QX_SeekFile(file, 0, 0) == QX_OK);
+
+    char *buffer =
+        static_cast<char *>(VirtualAlloc(nullptr, size + 16, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    REQUIRE(buffer != nullptr);
+    size_t got = 0;
+    CHECK(QX_ReadFile(file, buffer, size + 16, &got, nullptr) == QX_OK);
+    CHECK(got == size);
+    CHECK(std::string(buffer + size - 3, 3) == "END");
+
+    buffer[0] = 'S';
+    REQUIRE(QX_SeekFile(file, 0, 0) == QX_OK);
+    size_t put = 0;
+    CHECK(QX_WriteFile(file, buffer, size, &put, nullptr) == QX_OK);
+    CHECK(put == size);
+    uint64_t fileSize = 0;
+    CHECK(QX_GetFileSize(file, &fileSize) == QX_OK);
+    CHECK(fileSize == size);
+    VirtualFree(buffer, 0, MEM_RELEASE);
+    QX_CloseFile(file);
+}
+#endif
