@@ -55,7 +55,11 @@ QX_EXTERN_C_BEGIN
 QX_API int QX_OpenFile(const wchar_t *path, int flags, int share, int perm, void **handle);
 QX_API int QX_CloseFile(void *handle);
 
-/* Without async: reads at the current position and stores the count read in *transferred
+/* Asynchronous transfers run on worker threads that start on demand and retire after about 20
+ * idle cycles; each moves 4096 bytes per turn, at the record's offset, and the requests of one
+ * worker take turns. Callbacks may submit further transfers and cancel.
+ *
+ * Without async: reads at the current position and stores the count read in *transferred
  * (may be null); a short count at the end of the file is success. Counts above what one system
  * call takes are split. On failure *transferred holds the bytes read before it.
  * With async: queues the transfer at async->offset and returns the submission status; the
@@ -69,7 +73,10 @@ QX_API int QX_WriteFile(void *handle, const void *buffer, size_t count, size_t *
 QX_API int QX_SeekFile(void *handle, int64_t distance, int origin);
 /* On failure *position is set to 0 and QX_ERR_FILE_POSITION is returned. */
 QX_API int QX_FilePosition(void *handle, uint64_t *position);
-/* Drops the queued asynchronous reads and writes of the handle; copies are not affected. Always 0. */
+/* Drops the queued asynchronous reads and writes of the handle; copies are not affected. Always 0.
+ * Called outside a transfer callback it also waits for a chunk of the handle in progress, so no
+ * callback for the handle's reads and writes comes after it returns. Called from a callback it
+ * does not wait: a chunk running on another worker may then report once more. */
 QX_API int QX_CancelAsyncIO(void *handle);
 QX_API int QX_LockFile(void *handle, uint64_t offset, uint64_t length);
 QX_API int QX_UnlockFile(void *handle, uint64_t offset, uint64_t length);
