@@ -76,6 +76,7 @@ std::string Narrow(const std::wstring &text);
 } // namespace zxtest
 
 // A scenario that runs alone in a child process; its result is the process's exit code.
+// doctest's assertions are not available there (no test is running): use ZXTEST_EXPECT.
 #define ZXTEST_CHILD(name)                                                                                   \
     static int zxtest_child_##name();                                                                        \
     static zxtest::ChildRegistrar zxtest_registrar_##name(#name, zxtest_child_##name);                       \

@@ -6,5 +6,6 @@
 #include "zx_winsys/qx_status.h"
 #include "zx_winsys/qx_file.h"
 #include "zx_winsys/qx_directory.h"
+#include "zx_winsys/qx_storage.h"
 
 #endif
