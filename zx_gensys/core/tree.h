@@ -1,0 +1,58 @@
+// The tree model shared by the settings-tree file format and the XML text form. Portable C++:
+// no system headers, so the parsers also build natively for fuzzing.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace gensys {
+
+using Text = std::u16string;
+
+enum class NodeKind : uint8_t {
+    Empty = 0, // a node without a value
+    Level = 1, // an ordered list of named children
+    Bool = 2,
+    Int32 = 3,
+    UInt32 = 4,
+    Int64 = 5,
+    UInt64 = 6,
+    Double = 7,
+    Text = 8,
+    Binary = 9, // bytes with a 32-bit tag (a registry value keeps its type number there)
+};
+
+// Deepest nesting of levels that the readers accept (the root counts as depth 1).
+const int kMaxDepth = 128;
+
+struct Node {
+    Text name;
+    NodeKind kind = NodeKind::Level;
+    bool boolean = false;
+    int64_t integer = 0;   // Int32, Int64
+    uint64_t unsignedValue = 0; // UInt32, UInt64
+    double real = 0.0;
+    Text text;
+    std::string bytes; // Binary
+    uint32_t tag = 0;  // Binary
+    std::vector<Node> children; // Level
+
+    bool operator==(const Node &other) const;
+    bool operator!=(const Node &other) const { return !(*this == other); }
+};
+
+// Settings-tree file: see docs/tree-format.md. The root must be a level.
+std::string EncodeTree(const Node &root);
+// Strict: any deviation from the format makes it return false and leave *root unchanged.
+bool DecodeTree(const unsigned char *data, size_t size, Node *root);
+
+// XML text form: see docs/tree-format.md. Exact for every node.
+Text EncodeXml(const Node &root);
+// Strict: malformed text makes it return false and leave *root unchanged.
+bool DecodeXml(const Text &xml, Node *root);
+
+uint32_t Crc32(const unsigned char *data, size_t size);
+
+} // namespace gensys

@@ -1,0 +1,236 @@
+// The settings-tree file format: a 16-byte header and one node, little-endian.
+#include "zx_gensys/core/tree.h"
+
+#include <cstring>
+
+namespace gensys {
+
+namespace {
+
+const unsigned char kMagic[4] = {'Q', 'X', 'T', 'R'};
+const uint16_t kVersion = 1;
+const size_t kHeaderSize = 16;
+// The smallest encoded node: kind, name length, and a one-byte body (a bool).
+const size_t kMinNodeSize = 1 + 4 + 1;
+
+class Writer {
+public:
+    void U8(uint8_t v) { m_out.push_back(static_cast<char>(v)); }
+    void U16(uint16_t v) {
+        U8(static_cast<uint8_t>(v));
+        U8(static_cast<uint8_t>(v >> 8));
+    }
+    void U32(uint32_t v) {
+        for (int i = 0; i < 4; ++i) U8(static_cast<uint8_t>(v >> (8 * i)));
+    }
+    void U64(uint64_t v) {
+        for (int i = 0; i < 8; ++i) U8(static_cast<uint8_t>(v >> (8 * i)));
+    }
+    void Units(const Text &t) {
+        U32(static_cast<uint32_t>(t.size()));
+        for (char16_t c : t) U16(static_cast<uint16_t>(c));
+    }
+    void Node(const gensys::Node &n) {
+        U8(static_cast<uint8_t>(n.kind));
+        Units(n.name);
+        switch (n.kind) {
+        case NodeKind::Empty:
+            break;
+        case NodeKind::Level:
+            U32(static_cast<uint32_t>(n.children.size()));
+            for (const gensys::Node &c : n.children) Node(c);
+            break;
+        case NodeKind::Bool:
+            U8(n.boolean ? 1 : 0);
+            break;
+        case NodeKind::Int32:
+            U32(static_cast<uint32_t>(static_cast<int32_t>(n.integer)));
+            break;
+        case NodeKind::UInt32:
+            U32(static_cast<uint32_t>(n.unsignedValue));
+            break;
+        case NodeKind::Int64:
+            U64(static_cast<uint64_t>(n.integer));
+            break;
+        case NodeKind::UInt64:
+            U64(n.unsignedValue);
+            break;
+        case NodeKind::Double: {
+            uint64_t bits;
+            std::memcpy(&bits, &n.real, sizeof bits);
+            U64(bits);
+            break;
+        }
+        case NodeKind::Text:
+            Units(n.text);
+            break;
+        case NodeKind::Binary:
+            U32(n.tag);
+            U32(static_cast<uint32_t>(n.bytes.size()));
+            m_out += n.bytes;
+            break;
+        }
+    }
+    std::string &Out() { return m_out; }
+
+private:
+    std::string m_out;
+};
+
+class Reader {
+public:
+    Reader(const unsigned char *data, size_t size) : m_data(data), m_left(size) {}
+    size_t Left() const { return m_left; }
+    bool U8(uint8_t *v) {
+        if (m_left < 1) return false;
+        *v = *m_data++;
+        --m_left;
+        return true;
+    }
+    bool U32(uint32_t *v) {
+        if (m_left < 4) return false;
+        *v = 0;
+        for (int i = 0; i < 4; ++i) *v |= static_cast<uint32_t>(m_data[i]) << (8 * i);
+        m_data += 4;
+        m_left -= 4;
+        return true;
+    }
+    bool U64(uint64_t *v) {
+        if (m_left < 8) return false;
+        *v = 0;
+        for (int i = 0; i < 8; ++i) *v |= static_cast<uint64_t>(m_data[i]) << (8 * i);
+        m_data += 8;
+        m_left -= 8;
+        return true;
+    }
+    bool Units(Text *t) {
+        uint32_t count;
+        if (!U32(&count) || count > m_left / 2) return false;
+        t->resize(count);
+        for (uint32_t i = 0; i < count; ++i) (*t)[i] = static_cast<char16_t>(m_data[2 * i] | (m_data[2 * i + 1] << 8));
+        m_data += 2 * static_cast<size_t>(count);
+        m_left -= 2 * static_cast<size_t>(count);
+        return true;
+    }
+    bool Bytes(std::string *b) {
+        uint32_t count;
+        if (!U32(&count) || count > m_left) return false;
+        b->assign(reinterpret_cast<const char *>(m_data), count);
+        m_data += count;
+        m_left -= count;
+        return true;
+    }
+    bool Node(gensys::Node *n, int depth) {
+        if (depth > kMaxDepth) return false;
+        uint8_t kind;
+        if (!U8(&kind) || kind > static_cast<uint8_t>(NodeKind::Binary)) return false;
+        n->kind = static_cast<NodeKind>(kind);
+        if (!Units(&n->name)) return false;
+        uint32_t u32;
+        uint64_t u64;
+        uint8_t u8;
+        switch (n->kind) {
+        case NodeKind::Empty:
+            return true;
+        case NodeKind::Level: {
+            if (!U32(&u32)) return false;
+            // Every child takes at least kMinNodeSize bytes: a count the rest of the file
+            // cannot hold is refused before anything is allocated for it.
+            if (u32 > m_left / kMinNodeSize) return false;
+            n->children.resize(u32);
+            for (gensys::Node &c : n->children)
+                if (!Node(&c, depth + 1)) return false;
+            return true;
+        }
+        case NodeKind::Bool:
+            if (!U8(&u8) || u8 > 1) return false;
+            n->boolean = u8 == 1;
+            return true;
+        case NodeKind::Int32:
+            if (!U32(&u32)) return false;
+            n->integer = static_cast<int32_t>(u32);
+            return true;
+        case NodeKind::UInt32:
+            if (!U32(&u32)) return false;
+            n->unsignedValue = u32;
+            return true;
+        case NodeKind::Int64:
+            if (!U64(&u64)) return false;
+            n->integer = static_cast<int64_t>(u64);
+            return true;
+        case NodeKind::UInt64:
+            return U64(&n->unsignedValue);
+        case NodeKind::Double:
+            if (!U64(&u64)) return false;
+            std::memcpy(&n->real, &u64, sizeof u64);
+            return true;
+        case NodeKind::Text:
+            return Units(&n->text);
+        case NodeKind::Binary:
+            return U32(&n->tag) && Bytes(&n->bytes);
+        }
+        return false;
+    }
+
+private:
+    const unsigned char *m_data;
+    size_t m_left;
+};
+
+uint32_t ReadU32(const unsigned char *p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+           static_cast<uint32_t>(p[3]) << 24;
+}
+
+struct CrcTable {
+    uint32_t entries[256];
+    CrcTable() {
+        for (uint32_t i = 0; i < 256; ++i) {
+            uint32_t c = i;
+            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            entries[i] = c;
+        }
+    }
+};
+
+} // namespace
+
+uint32_t Crc32(const unsigned char *data, size_t size) {
+    static const CrcTable crcTable;
+    const uint32_t *table = crcTable.entries;
+    uint32_t crc = 0xFFFFFFFFu;
+    for (size_t i = 0; i < size; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
+    return crc ^ 0xFFFFFFFFu;
+}
+
+std::string EncodeTree(const Node &root) {
+    Writer body;
+    body.Node(root);
+    const std::string &payload = body.Out();
+    Writer header;
+    for (unsigned char c : kMagic) header.U8(c);
+    header.U16(kVersion);
+    header.U16(0);
+    header.U32(static_cast<uint32_t>(payload.size()));
+    header.U32(Crc32(reinterpret_cast<const unsigned char *>(payload.data()), payload.size()));
+    return header.Out() + payload;
+}
+
+bool DecodeTree(const unsigned char *data, size_t size, Node *root) {
+    if (size < kHeaderSize || std::memcmp(data, kMagic, 4) != 0) return false;
+    const uint16_t version = static_cast<uint16_t>(data[4] | data[5] << 8);
+    const uint16_t flags = static_cast<uint16_t>(data[6] | data[7] << 8);
+    if (version != kVersion || flags != 0) return false;
+    const uint32_t length = ReadU32(data + 8);
+    if (length != size - kHeaderSize) return false;
+    const unsigned char *payload = data + kHeaderSize;
+    if (Crc32(payload, length) != ReadU32(data + 12)) return false;
+
+    Reader reader(payload, length);
+    Node parsed;
+    if (!reader.Node(&parsed, 1) || reader.Left() != 0 || parsed.kind != NodeKind::Level) return false;
+    *root = std::move(parsed);
+    return true;
+}
+
+} // namespace gensys

@@ -1,0 +1,310 @@
+// Settings trees: writer, reader, and the tree file (round trips and corrupt files).
+#include "testsupport/zxtest.h"
+#include "zx_gensys/core/tree.h"
+#include "zx_gensys/zx_gensys.h"
+
+#include <cmath>
+#include <limits>
+
+using zxtest::TempDir;
+
+namespace {
+
+// A tree with nested levels, every value kind and empty levels.
+void WriteSample(CQxLiteVariantW &w) {
+    w.Set(true, L"flag");
+    w.Set(L"text with \u00e9\u4e2d and \"quotes\" <&>", L"title");
+    w.SetInt(-123456, L"int");
+    w.SetUnsigned(4000000000u, L"unsigned");
+    w.SetInt64(-(int64_t(1) << 60), L"int64");
+    w.SetUInt64(~0ull, L"uint64");
+    w.SetDouble(-0.1, L"double");
+    const unsigned char bytes[] = {0, 1, 2, 255, 0};
+    w.SetBinary(bytes, sizeof bytes, 7, L"binary");
+    w.LevelBegin(L"outer");
+    w.LevelBegin(L"empty");
+    w.LevelEnd();
+    w.LevelBegin(L"inner");
+    w.Set(false, L"flag");
+    w.Set(L"", L"blank");
+    w.LevelEnd();
+    w.LevelEnd();
+}
+
+gensys::Node Decoded(const std::string &bytes) {
+    gensys::Node root;
+    REQUIRE(gensys::DecodeTree(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size(), &root));
+    return root;
+}
+
+bool Decodes(const std::string &bytes) {
+    gensys::Node root;
+    root.name = u"untouched";
+    bool ok = gensys::DecodeTree(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size(), &root);
+    if (!ok) CHECK(root.name == u"untouched");
+    return ok;
+}
+
+// Puts a fresh length and checksum into a header after the payload was changed.
+std::string Reseal(std::string file) {
+    const uint32_t length = static_cast<uint32_t>(file.size() - 16);
+    const uint32_t crc = gensys::Crc32(reinterpret_cast<const unsigned char *>(file.data()) + 16, length);
+    for (int i = 0; i < 4; ++i) {
+        file[8 + static_cast<size_t>(i)] = static_cast<char>(length >> (8 * i));
+        file[12 + static_cast<size_t>(i)] = static_cast<char>(crc >> (8 * i));
+    }
+    return file;
+}
+
+std::string U32(uint32_t v) {
+    std::string s(4, '\0');
+    for (int i = 0; i < 4; ++i) s[static_cast<size_t>(i)] = static_cast<char>(v >> (8 * i));
+    return s;
+}
+
+} // namespace
+
+TEST_CASE("tree file: a tree of every kind survives saving and loading, in both forms") {
+    TempDir dir;
+    CQxLiteVariantW writer;
+    WriteSample(writer);
+    CQxLiteVariantR tree;
+    REQUIRE(writer.Finalize(tree) == 0);
+    for (bool textForm : {false, true}) {
+        CAPTURE(textForm);
+        std::wstring path = dir / (textForm ? L"tree.xml" : L"tree.bin");
+        REQUIRE(tree.SaveToFile(path.c_str(), true, textForm) == 0);
+        CQxLiteVariantR loaded;
+        REQUIRE(loaded.LoadFromFile(path.c_str(), textForm) == 0);
+        REQUIRE(loaded.SaveToFile((dir / L"again").c_str(), true, false) == 0);
+        REQUIRE(tree.SaveToFile((dir / L"first").c_str(), true, false) == 0);
+        CHECK(zxtest::ReadFileBytes(dir / L"again") == zxtest::ReadFileBytes(dir / L"first"));
+
+        CHECK(loaded.Get(L"flag", false));
+        CHECK(loaded.Get(L"title", L"") == L"text with \u00e9\u4e2d and \"quotes\" <&>");
+        REQUIRE(loaded.LevelBegin(L"outer", nullptr) == 0);
+        CHECK(loaded.IsValueSet(L"empty"));
+        REQUIRE(loaded.LevelBegin(L"inner", nullptr) == 0);
+        CHECK_FALSE(loaded.Get(L"flag", true));
+        CHECK(loaded.Get(L"blank", L"x") == L"");
+    }
+    gensys::Node root = Decoded(zxtest::ReadFileBytes(dir / L"tree.bin"));
+    REQUIRE(root.children.size() == 9);
+    CHECK(root.children[6].real == -0.1);
+    CHECK(root.children[5].unsignedValue == ~0ull);
+    CHECK(root.children[7].bytes == std::string("\0\1\2\xff\0", 5));
+    CHECK(root.children[7].tag == 7);
+}
+
+TEST_CASE("tree file: large texts and many levels round trip") {
+    TempDir dir;
+    std::wstring big(1 << 20, L'a');
+    for (size_t i = 0; i < big.size(); i += 7) big[i] = static_cast<wchar_t>(0x100 + i % 5000);
+    CQxLiteVariantW writer;
+    for (int i = 0; i < 100; ++i) REQUIRE(writer.LevelBegin((L"level" + std::to_wstring(i)).c_str()) == 0);
+    writer.Set(big.c_str(), L"big");
+    CQxLiteVariantR tree;
+    writer.Finalize(tree);
+    REQUIRE(tree.SaveToFile((dir / L"deep.bin").c_str(), true, false) == 0);
+    CQxLiteVariantR loaded;
+    REQUIRE(loaded.LoadFromFile((dir / L"deep.bin").c_str(), false) == 0);
+    for (int i = 0; i < 100; ++i) REQUIRE(loaded.LevelBegin((L"level" + std::to_wstring(i)).c_str(), nullptr) == 0);
+    CHECK(loaded.Get(L"big", L"") == big.c_str());
+}
+
+TEST_CASE("tree file: every kind of damage is refused without touching the reader's caller") {
+    CQxLiteVariantW writer;
+    WriteSample(writer);
+    CQxLiteVariantR tree;
+    writer.Finalize(tree);
+    TempDir dir;
+    REQUIRE(tree.SaveToFile((dir / L"t.bin").c_str(), true, false) == 0);
+    const std::string good = zxtest::ReadFileBytes(dir / L"t.bin");
+    REQUIRE(Decodes(good));
+
+    // Every truncation, and every single flipped bit (the checksum or a field catches it).
+    for (size_t n = 0; n < good.size(); ++n) CHECK_FALSE(Decodes(good.substr(0, n)));
+    for (size_t i = 0; i < good.size(); ++i) {
+        std::string bad = good;
+        bad[i] = static_cast<char>(bad[i] ^ 0x10);
+        CHECK_FALSE(Decodes(bad));
+    }
+    CHECK_FALSE(Decodes(good + "x"));
+
+    std::string magic = good;
+    magic[0] = 'X';
+    CHECK_FALSE(Decodes(magic));
+    std::string version = good;
+    version[4] = 2;
+    CHECK_FALSE(Decodes(version));
+    std::string flags = good;
+    flags[6] = 1;
+    CHECK_FALSE(Decodes(flags));
+
+    // Damage behind a valid checksum: the structure itself is checked.
+    const std::string header = good.substr(0, 16);
+    const std::string rootStart = std::string("\x01", 1) + U32(0); // a level without a name
+    CHECK_FALSE(Decodes(Reseal(header + rootStart + U32(0x7FFFFFFF))));      // more children than bytes
+    CHECK_FALSE(Decodes(Reseal(header + rootStart + U32(1) + "\x0A" + U32(0)))); // unknown kind
+    CHECK_FALSE(Decodes(Reseal(header + rootStart + U32(1) + "\x02" + U32(0) + "\x02"))); // bool neither 0 nor 1
+    CHECK_FALSE(Decodes(Reseal(header + "\x08" + U32(0) + U32(0))));        // root is no level
+    CHECK_FALSE(Decodes(Reseal(header + rootStart + U32(1) + "\x08" + U32(0x40000000)))); // name longer than the file
+    CHECK_FALSE(Decodes(Reseal(header + rootStart + U32(1) + "\x09" + U32(0) + U32(1) + U32(0xFFFFFFF0))));
+    CHECK(Decodes(Reseal(header + rootStart + U32(1) + "\x02" + U32(0) + "\x01")));
+
+    // Nesting: the deepest allowed chain loads, one more level is refused.
+    auto chain = [&](int levels) {
+        std::string payload;
+        for (int i = 0; i < levels; ++i) payload += rootStart + U32(i + 1 < levels ? 1 : 0);
+        return Reseal(header + payload);
+    };
+    CHECK(Decodes(chain(gensys::kMaxDepth)));
+    CHECK_FALSE(Decodes(chain(gensys::kMaxDepth + 1)));
+}
+
+TEST_CASE("tree file: loading a damaged or foreign file fails and leaves an empty tree") {
+    TempDir dir;
+    zxtest::WriteFileBytes(dir / L"foreign.bin", "<xml>not a tree</xml>");
+    zxtest::WriteFileBytes(dir / L"odd.xml", "\xff\xfe<");
+    CQxLiteVariantR reader;
+    CQxLiteVariantW writer;
+    writer.LevelBegin(L"Settings");
+    writer.LevelEnd();
+    writer.Finalize(reader);
+    CHECK(reader.LoadFromFile((dir / L"foreign.bin").c_str(), false) == -1);
+    CHECK(reader.LevelBegin(L"Settings", nullptr) == -1);
+    CHECK(reader.GetChildCount() == 0);
+    CHECK(reader.LoadFromFile((dir / L"missing.bin").c_str(), false) == -1);
+    CHECK(reader.LoadFromFile((dir / L"odd.xml").c_str(), true) == -1);
+    CHECK(reader.LoadFromFile((dir / L"foreign.bin").c_str(), true) == -1);
+    CHECK(reader.LoadFromFile(nullptr, false) == -1);
+}
+
+namespace {
+
+// Saves a large tree over the same file again and again until killed.
+int SaveForever(const std::wstring &path) {
+    CQxLiteVariantW writer;
+    std::wstring text(4 << 20, L'n');
+    writer.Set(text.c_str(), L"new");
+    CQxLiteVariantR tree;
+    writer.Finalize(tree);
+    HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, L"zxt-save-ready");
+    for (int i = 0;; ++i) {
+        tree.SaveToFile(path.c_str(), true, false);
+        if (i == 0 && ready) SetEvent(ready);
+    }
+}
+
+} // namespace
+
+ZXTEST_CHILD(save_forever) {
+    wchar_t path[MAX_PATH];
+    if (!GetEnvironmentVariableW(L"ZXT_SAVE_PATH", path, MAX_PATH)) return 1;
+    return SaveForever(path);
+}
+
+TEST_CASE("tree file: a save killed at any moment leaves the old or the new file whole") {
+    TempDir dir;
+    std::wstring path = dir / L"target.bin";
+    CQxLiteVariantW writer;
+    writer.Set(L"old", L"old");
+    CQxLiteVariantR old;
+    writer.Finalize(old);
+    REQUIRE(old.SaveToFile(path.c_str(), true, false) == 0);
+    SetEnvironmentVariableW(L"ZXT_SAVE_PATH", path.c_str());
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, L"zxt-save-ready");
+    for (int round = 0; round < 6; ++round) {
+        HANDLE child = zxtest::StartProcess(L"\"" + zxtest::SelfPath() + L"\" --zx-child=save_forever");
+        REQUIRE(child != nullptr);
+        if (round > 0) WaitForSingleObject(ready, 20000);
+        Sleep(static_cast<DWORD>(round * 37 % 100));
+        TerminateProcess(child, 9);
+        WaitForSingleObject(child, INFINITE);
+        CloseHandle(child);
+        CQxLiteVariantR loaded;
+        REQUIRE(loaded.LoadFromFile(path.c_str(), false) == 0);
+        CHECK((loaded.IsValueSet(L"old") || loaded.Get(L"new", L"").GetLength() == 4 << 20));
+    }
+    CloseHandle(ready);
+}
+
+TEST_CASE("tree file: a save that cannot replace the target leaves it and no stray files") {
+    TempDir dir;
+    std::wstring path = dir / L"target.bin";
+    zxtest::WriteFileBytes(path, "keep me");
+    CQxLiteVariantR empty;
+    CHECK(empty.SaveToFile(path.c_str(), false, false) == -1); // no overwrite
+    REQUIRE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    CHECK(empty.SaveToFile(path.c_str(), true, false) == -1);
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    CHECK(zxtest::ReadFileBytes(path) == "keep me");
+    CHECK(empty.SaveToFile((dir / L"missing\\t.bin").c_str(), true, false) == -1);
+    CHECK(empty.SaveToFile(L"", true, false) == -1);
+    int files = 0;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((dir / L"*").c_str(), &data);
+    do files += (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 0 : 1;
+    while (FindNextFileW(find, &data));
+    FindClose(find);
+    CHECK(files == 1);
+}
+
+TEST_CASE("reader: levels, defaults, iteration, extraction and independent copies") {
+    CQxLiteVariantW writer;
+    REQUIRE(writer.LevelEnd() == -1);
+    REQUIRE(writer.LevelBegin(nullptr) == -1);
+    writer.LevelBegin(L"Settings");
+    writer.LevelBegin(L"private");
+    for (const wchar_t *user : {L"alice", L"bob", L"carol"}) {
+        writer.LevelBegin(user);
+        writer.Set(user, L"who");
+        writer.LevelEnd();
+    }
+    writer.Set(true, L"value-not-level");
+    writer.LevelEnd();
+    writer.LevelEnd();
+    CQxLiteVariantR reader;
+    writer.Finalize(reader);
+
+    CHECK(reader.LevelEnd() == -1);
+    CHECK(reader.LevelBegin(L"missing", nullptr) == -1);
+    REQUIRE(reader.LevelBegin(L"Settings", nullptr) == 0);
+    int index = -1;
+    REQUIRE(reader.LevelBegin(L"private", &index) == 0);
+    CHECK(index == 0);
+    CHECK(reader.LevelBegin(L"value-not-level", nullptr) == -1);
+    CHECK(reader.Get(L"value-not-level", false));
+    CHECK(reader.Get(L"missing", true));
+    CHECK(reader.Get(L"missing", L"fallback") == L"fallback");
+
+    std::vector<std::wstring> names;
+    CQxLiteVariantR copy = reader; // the copy keeps its own position
+    while (reader.IsNextValue()) {
+        wchar_t name[4];
+        REQUIRE(reader.GetCurrentName(name, 4) == 0);
+        if (reader.CurrentLevelBegin(nullptr) == 0) {
+            names.push_back(name);
+            CHECK(reader.Get(L"who", L"") == reader.Get(L"who", L"").GetString());
+            reader.LevelEnd();
+        }
+        reader.NextValue();
+    }
+    CHECK(names == std::vector<std::wstring>{L"ali", L"bob", L"car"}); // cut to the buffer
+    wchar_t name[16];
+    CHECK(reader.GetCurrentName(name, 16) == -1);
+    CHECK(copy.IsNextValue());
+    REQUIRE(copy.LevelBegin(L"bob", nullptr) == 0);
+    CQxLiteVariantR extracted;
+    REQUIRE(copy.ExtractCurrent(extracted) == 0);
+    CHECK(extracted.Get(L"who", L"") == L"bob");
+
+    CQxLiteVariantW outer;
+    outer.LevelBegin(L"content");
+    outer.Append(extracted);
+    outer.LevelEnd();
+    CQxLiteVariantR combined;
+    outer.Finalize(combined);
+    REQUIRE(combined.LevelBegin(L"content", nullptr) == 0);
+    CHECK(combined.Get(L"who", L"") == L"bob");
+}

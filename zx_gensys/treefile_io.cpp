@@ -1,0 +1,97 @@
+// Loading and saving settings trees; saves replace the target atomically.
+#include <windows.h>
+
+#include <string>
+
+#include "zx_gensys/internal/convert.h"
+#include "zx_gensys/internal/litevariant_impl.h"
+#include "zx_gensys/qx_litevariant.h"
+
+namespace {
+
+// Largest file taken for a tree; anything bigger is no settings tree of ours.
+const uint64_t kMaxFileSize = uint64_t(1) << 30;
+
+bool ReadWholeFile(const wchar_t *path, std::string *bytes) {
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER size;
+    bool ok = GetFileSizeEx(file, &size) && static_cast<uint64_t>(size.QuadPart) <= kMaxFileSize;
+    if (ok) {
+        bytes->resize(static_cast<size_t>(size.QuadPart));
+        size_t done = 0;
+        while (ok && done < bytes->size()) {
+            DWORD got = 0;
+            ok = ReadFile(file, &(*bytes)[done], static_cast<DWORD>(bytes->size() - done), &got, nullptr) && got > 0;
+            done += got;
+        }
+    }
+    CloseHandle(file);
+    return ok;
+}
+
+// Writes bytes to a new file beside path, flushes it and moves it over path.
+bool ReplaceAtomically(const wchar_t *path, const std::string &bytes) {
+    static volatile LONG counter = 0;
+    wchar_t suffix[48];
+    swprintf(suffix, 48, L".%lx-%lx.tmp", GetCurrentProcessId(), static_cast<unsigned long>(InterlockedIncrement(&counter)));
+    const std::wstring temp = std::wstring(path) + suffix;
+    HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    bool ok = true;
+    size_t done = 0;
+    while (ok && done < bytes.size()) {
+        DWORD chunk = static_cast<DWORD>(bytes.size() - done < (1u << 30) ? bytes.size() - done : (1u << 30));
+        DWORD put = 0;
+        ok = WriteFile(file, bytes.data() + done, chunk, &put, nullptr) && put == chunk;
+        done += put;
+    }
+    ok = ok && FlushFileBuffers(file);
+    CloseHandle(file);
+    ok = ok && MoveFileExW(temp.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!ok) DeleteFileW(temp.c_str());
+    return ok;
+}
+
+} // namespace
+
+int CQxLiteVariantR::LoadFromFile(const wchar_t *path, bool textForm) {
+    gensys::Node root;
+    std::string bytes;
+    bool ok = path && ReadWholeFile(path, &bytes);
+    if (ok && !textForm) {
+        ok = gensys::DecodeTree(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size(), &root);
+    } else if (ok) {
+        // UTF-16 little-endian text, with or without a byte-order mark.
+        ok = bytes.size() % 2 == 0;
+        gensys::Text text(bytes.size() / 2, u'\0');
+        for (size_t i = 0; ok && i < text.size(); ++i)
+            text[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                            static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
+        ok = ok && gensys::DecodeXml(text, &root) && root.kind == gensys::NodeKind::Level;
+    }
+    gensysw::SetTree(*this, ok ? std::move(root) : gensys::Node());
+    return ok ? 0 : -1;
+}
+
+int CQxLiteVariantR::SaveToFile(const wchar_t *path, bool overwrite, bool textForm) const {
+    if (!path || !*path) return -1;
+    const DWORD attributes = GetFileAttributesW(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        // A read-only target stays as it is, even where the system would let a move replace it.
+        if (!overwrite || (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) return -1;
+    }
+    const gensys::Node &tree = gensysw::TreeOf(*this);
+    std::string bytes;
+    if (!textForm) {
+        bytes = gensys::EncodeTree(tree);
+    } else {
+        const gensys::Text text = u"\xFEFF" + gensys::EncodeXml(tree);
+        bytes.reserve(text.size() * 2);
+        for (char16_t c : text) {
+            bytes += static_cast<char>(c & 0xFF);
+            bytes += static_cast<char>(c >> 8);
+        }
+    }
+    return ReplaceAtomically(path, bytes) ? 0 : -1;
+}
