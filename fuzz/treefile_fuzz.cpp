@@ -23,8 +23,10 @@ std::string Sealed(const uint8_t *payload, size_t size) {
     file += std::string("\x01\x00\x00\x00", 4);
     const uint32_t length = static_cast<uint32_t>(size);
     const uint32_t crc = gensys::Crc32(payload, size);
-    for (int i = 0; i < 4; ++i) file += static_cast<char>(length >> (8 * i));
-    for (int i = 0; i < 4; ++i) file += static_cast<char>(crc >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        file += static_cast<char>(length >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        file += static_cast<char>(crc >> (8 * i));
     file.append(reinterpret_cast<const char *>(payload), size);
     return file;
 }

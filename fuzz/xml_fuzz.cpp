@@ -6,7 +6,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     gensys::Text text(size / 2, u'\0');
-    for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char16_t>(data[2 * i] | data[2 * i + 1] << 8);
+    for (size_t i = 0; i < text.size(); ++i)
+        text[i] = static_cast<char16_t>(data[2 * i] | data[2 * i + 1] << 8);
     gensys::Node root;
     if (!gensys::DecodeXml(text, &root)) return 0;
     gensys::Node second;

@@ -49,6 +49,7 @@ check_exports() {
 }
 check_exports zx_pthreads.dll "$root/zx_pthreads" ZXP_API
 check_exports zx_winsys.dll "$root/zx_winsys" QX_API
+check_exports zx_gensys.dll "$root/zx_gensys" QXG_CAPI
 
 if [ $fail -eq 0 ]; then echo "imports: only system DLLs and our own"; fi
 exit $fail

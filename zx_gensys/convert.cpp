@@ -8,7 +8,8 @@ namespace gensysw {
 namespace {
 
 gensys::Text FromString(const CQxStringW &s) {
-    return gensys::Text(reinterpret_cast<const char16_t *>(s.GetString()), static_cast<size_t>(s.GetLength()));
+    return gensys::Text(reinterpret_cast<const char16_t *>(s.GetString()),
+                        static_cast<size_t>(s.GetLength()));
 }
 
 } // namespace
@@ -93,7 +94,8 @@ CQxVariant Unnamed(const gensys::Node &n) {
         return CQxVariant();
     case gensys::NodeKind::Level: {
         CQxListVariant list;
-        for (const gensys::Node &c : n.children) list.Add(NodeToVariant(c));
+        for (const gensys::Node &c : n.children)
+            list.Add(NodeToVariant(c));
         return CQxVariant(list, name);
     }
     case gensys::NodeKind::Bool:

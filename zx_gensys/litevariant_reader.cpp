@@ -41,7 +41,9 @@ struct CQxLiteVariantAccess {
 
 namespace gensysw {
 
-const gensys::Node &TreeOf(const CQxLiteVariantR &reader) { return CQxLiteVariantAccess::Tree(reader); }
+const gensys::Node &TreeOf(const CQxLiteVariantR &reader) {
+    return CQxLiteVariantAccess::Tree(reader);
+}
 
 void SetTree(CQxLiteVariantR &reader, gensys::Node &&root) {
     root.name.clear();
@@ -57,9 +59,13 @@ CQxLiteVariantR &CQxLiteVariantR::operator=(const CQxLiteVariantR &other) {
     if (this != &other) *m_impl = *other.m_impl;
     return *this;
 }
-CQxLiteVariantR::~CQxLiteVariantR() { delete m_impl; }
+CQxLiteVariantR::~CQxLiteVariantR() {
+    delete m_impl;
+}
 
-void CQxLiteVariantR::Reset() { m_impl->Reset(); }
+void CQxLiteVariantR::Reset() {
+    m_impl->Reset();
+}
 
 int CQxLiteVariantR::LevelBegin(const wchar_t *name, int *index) {
     const gensys::Node *child = m_impl->Child(name);
@@ -83,18 +89,25 @@ bool CQxLiteVariantR::Get(const wchar_t *name, bool defaultValue) const {
 CQxStringW CQxLiteVariantR::Get(const wchar_t *name, const wchar_t *defaultValue) const {
     const gensys::Node *child = m_impl->Child(name);
     if (!child || child->kind != gensys::NodeKind::Text) return CQxStringW(defaultValue);
-    return CQxStringW(reinterpret_cast<const wchar_t *>(child->text.data()), static_cast<int>(child->text.size()));
+    return CQxStringW(reinterpret_cast<const wchar_t *>(child->text.data()),
+                      static_cast<int>(child->text.size()));
 }
 
-bool CQxLiteVariantR::IsValueSet(const wchar_t *name) const { return m_impl->Child(name) != nullptr; }
+bool CQxLiteVariantR::IsValueSet(const wchar_t *name) const {
+    return m_impl->Child(name) != nullptr;
+}
 
-bool CQxLiteVariantR::IsNextValue() const { return m_impl->IterationChild() != nullptr; }
+bool CQxLiteVariantR::IsNextValue() const {
+    return m_impl->IterationChild() != nullptr;
+}
 
 int CQxLiteVariantR::GetCurrentName(wchar_t *buffer, int size) const {
     const gensys::Node *child = m_impl->IterationChild();
     if (!child || !buffer || size <= 0) return -1;
-    const size_t n = child->name.size() < static_cast<size_t>(size - 1) ? child->name.size() : static_cast<size_t>(size - 1);
-    for (size_t i = 0; i < n; ++i) buffer[i] = static_cast<wchar_t>(child->name[i]);
+    const size_t n = child->name.size() < static_cast<size_t>(size - 1) ? child->name.size()
+                                                                        : static_cast<size_t>(size - 1);
+    for (size_t i = 0; i < n; ++i)
+        buffer[i] = static_cast<wchar_t>(child->name[i]);
     buffer[n] = L'\0';
     return 0;
 }
@@ -118,4 +131,6 @@ int CQxLiteVariantR::ExtractCurrent(CQxLiteVariantR &target) const {
     return 0;
 }
 
-int CQxLiteVariantR::GetChildCount() const { return static_cast<int>(m_impl->Current().children.size()); }
+int CQxLiteVariantR::GetChildCount() const {
+    return static_cast<int>(m_impl->Current().children.size());
+}

@@ -20,7 +20,9 @@ struct CQxLiteVariantW::Impl {
 };
 
 CQxLiteVariantW::CQxLiteVariantW() : m_impl(new Impl) {}
-CQxLiteVariantW::~CQxLiteVariantW() { delete m_impl; }
+CQxLiteVariantW::~CQxLiteVariantW() {
+    delete m_impl;
+}
 
 int CQxLiteVariantW::LevelBegin(const wchar_t *name) {
     if (m_impl->open.size() >= static_cast<size_t>(gensys::kMaxDepth)) return -1;

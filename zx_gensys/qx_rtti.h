@@ -33,7 +33,8 @@ class QXG_API CQxRTTI {
 public:
     // Creates an object of the named class ("CQxSerializerRegistryNew", "CQxSerializerXMLString")
     // and returns it for the named interface ("IQxSerializer"), or null when either is unknown.
-    static IQxInterface *CreateAndQuery(const wchar_t *className, const char *interfaceName, const SQxFileLine &where);
+    static IQxInterface *CreateAndQuery(const wchar_t *className, const char *interfaceName,
+                                        const SQxFileLine &where);
     // Destroys an object made by CreateAndQuery; null is ignored.
     static void Release(IQxInterface *object);
 };

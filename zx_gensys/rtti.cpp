@@ -32,11 +32,14 @@ IQxInterface *SerializerBase::QueryInterface(const char *interfaceName) {
 
 } // namespace gensysw
 
-IQxInterface *CQxRTTI::CreateAndQuery(const wchar_t *className, const char *interfaceName, const SQxFileLine &) {
+IQxInterface *CQxRTTI::CreateAndQuery(const wchar_t *className, const char *interfaceName,
+                                      const SQxFileLine &) {
     if (!className || !interfaceName || std::strcmp(interfaceName, "IQxSerializer") != 0) return nullptr;
     gensysw::SerializerBase *object = nullptr;
-    if (wcscmp(className, L"CQxSerializerRegistryNew") == 0) object = new (std::nothrow) gensysw::RegistrySerializer;
-    else if (wcscmp(className, L"CQxSerializerXMLString") == 0) object = new (std::nothrow) gensysw::XmlStringSerializer;
+    if (wcscmp(className, L"CQxSerializerRegistryNew") == 0)
+        object = new (std::nothrow) gensysw::RegistrySerializer;
+    else if (wcscmp(className, L"CQxSerializerXMLString") == 0)
+        object = new (std::nothrow) gensysw::XmlStringSerializer;
     if (!object) return nullptr;
     IQxInterface *handed = object->QueryInterface(interfaceName);
     LiveObjects &live = Live();

@@ -22,7 +22,8 @@ bool KeyPath(const CQxVariant &v, std::wstring *path) {
         if (*p == L'\\' && (path->empty() || path->back() == L'\\')) continue;
         *path += *p;
     }
-    while (!path->empty() && path->back() == L'\\') path->pop_back();
+    while (!path->empty() && path->back() == L'\\')
+        path->pop_back();
     return !path->empty();
 }
 
@@ -49,8 +50,8 @@ bool ValidKeyName(const CQxStringW &name) {
 bool ReadKey(HKEY key, const CQxStringW &name, int depth, CQxVariant *out) {
     if (depth > kMaxDepth) return false;
     DWORD subkeys = 0, maxSubkey = 0, values = 0, maxValueName = 0, maxData = 0;
-    if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, &maxSubkey, nullptr, &values, &maxValueName,
-                         &maxData, nullptr, nullptr) != ERROR_SUCCESS)
+    if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, &maxSubkey, nullptr, &values,
+                         &maxValueName, &maxData, nullptr, nullptr) != ERROR_SUCCESS)
         return false;
     CQxListVariant items;
     std::vector<wchar_t> valueName(maxValueName + 2);
@@ -59,7 +60,8 @@ bool ReadKey(HKEY key, const CQxStringW &name, int depth, CQxVariant *out) {
         DWORD nameLength = static_cast<DWORD>(valueName.size());
         DWORD dataLength = static_cast<DWORD>(data.size());
         DWORD type = 0;
-        LONG r = RegEnumValueW(key, i, valueName.data(), &nameLength, nullptr, &type, data.data(), &dataLength);
+        LONG r =
+            RegEnumValueW(key, i, valueName.data(), &nameLength, nullptr, &type, data.data(), &dataLength);
         if (r == ERROR_NO_MORE_ITEMS) break;
         if (r != ERROR_SUCCESS) return false;
         CQxVariant item = CQxVariant::FromBinary(data.data(), dataLength, type, L"");
@@ -75,7 +77,8 @@ bool ReadKey(HKEY key, const CQxStringW &name, int depth, CQxVariant *out) {
         Key sub;
         if (RegOpenKeyExW(key, subkeyName.data(), 0, KEY_READ, sub.Out()) != ERROR_SUCCESS) return false;
         CQxVariant child;
-        if (!ReadKey(sub.Get(), CQxStringW(subkeyName.data(), static_cast<int>(nameLength)), depth + 1, &child))
+        if (!ReadKey(sub.Get(), CQxStringW(subkeyName.data(), static_cast<int>(nameLength)), depth + 1,
+                     &child))
             return false;
         items.Add(child);
     }
@@ -98,7 +101,8 @@ bool SetValue(HKEY key, const CQxVariant &item) {
     }
     case EQxVariantType::Text: {
         const CQxStringW &text = item.GetText();
-        bytes.assign(reinterpret_cast<const char *>(text.GetString()), (text.GetLength() + 1) * sizeof(wchar_t));
+        bytes.assign(reinterpret_cast<const char *>(text.GetString()),
+                     (text.GetLength() + 1) * sizeof(wchar_t));
         type = REG_SZ;
         break;
     }
@@ -114,7 +118,8 @@ bool SetValue(HKEY key, const CQxVariant &item) {
     }
     case EQxVariantType::Int64:
     case EQxVariantType::UInt64: {
-        uint64_t v = item.GetType() == EQxVariantType::Int64 ? static_cast<uint64_t>(item.GetInt()) : item.GetUnsigned();
+        uint64_t v = item.GetType() == EQxVariantType::Int64 ? static_cast<uint64_t>(item.GetInt())
+                                                             : item.GetUnsigned();
         bytes.assign(reinterpret_cast<const char *>(&v), sizeof v);
         type = REG_QWORD;
         break;
@@ -135,7 +140,8 @@ bool SetValue(HKEY key, const CQxVariant &item) {
 bool InList(const CQxVariant &list, const wchar_t *name, bool wantList) {
     for (int i = 0; i < list.GetCount(); ++i) {
         const CQxVariant &item = list[i];
-        if ((item.GetType() == EQxVariantType::List) == wantList && SameNameIgnoringCase(item.GetName().GetString(), name))
+        if ((item.GetType() == EQxVariantType::List) == wantList &&
+            SameNameIgnoringCase(item.GetName().GetString(), name))
             return true;
     }
     return false;
@@ -155,20 +161,25 @@ bool ReplaceKey(HKEY parent, const CQxVariant &list, int depth) {
     wchar_t name[16384];
     for (DWORD i = 0;; ++i) {
         DWORD length = 16384;
-        if (RegEnumValueW(key.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        if (RegEnumValueW(key.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
         if (!InList(list, name, false)) staleValues.emplace_back(name, length);
     }
     for (DWORD i = 0;; ++i) {
         DWORD length = 256;
-        if (RegEnumKeyExW(key.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        if (RegEnumKeyExW(key.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
         if (!InList(list, name, true)) staleKeys.emplace_back(name, length);
     }
     bool ok = true;
-    for (const std::wstring &v : staleValues) ok = RegDeleteValueW(key.Get(), v.c_str()) == ERROR_SUCCESS && ok;
-    for (const std::wstring &k : staleKeys) ok = RegDeleteTreeW(key.Get(), k.c_str()) == ERROR_SUCCESS && ok;
+    for (const std::wstring &v : staleValues)
+        ok = RegDeleteValueW(key.Get(), v.c_str()) == ERROR_SUCCESS && ok;
+    for (const std::wstring &k : staleKeys)
+        ok = RegDeleteTreeW(key.Get(), k.c_str()) == ERROR_SUCCESS && ok;
     for (int i = 0; i < list.GetCount(); ++i) {
         const CQxVariant &item = list[i];
-        ok = (item.GetType() == EQxVariantType::List ? ReplaceKey(key.Get(), item, depth + 1) : SetValue(key.Get(), item)) &&
+        ok = (item.GetType() == EQxVariantType::List ? ReplaceKey(key.Get(), item, depth + 1)
+                                                     : SetValue(key.Get(), item)) &&
              ok;
     }
     return ok;
@@ -192,10 +203,11 @@ int RegistrySerializer::Write(const CQxVariant &target, const CQxVariant &value)
     std::wstring path;
     if (!KeyPath(target, &path)) return -1;
     Key key;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Out(), nullptr) !=
-        ERROR_SUCCESS)
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Out(),
+                        nullptr) != ERROR_SUCCESS)
         return -1;
-    const bool ok = value.GetType() == EQxVariantType::List ? ReplaceKey(key.Get(), value, 1) : SetValue(key.Get(), value);
+    const bool ok = value.GetType() == EQxVariantType::List ? ReplaceKey(key.Get(), value, 1)
+                                                            : SetValue(key.Get(), value);
     return ok ? 0 : -1;
 }
 

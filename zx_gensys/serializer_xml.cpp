@@ -17,7 +17,8 @@ int XmlStringSerializer::Read(CQxVariant &out, const CQxVariant &source) {
     const CQxStringW *text = TargetString(source);
     if (!text) return -1;
     gensys::Node node;
-    const gensys::Text xml(reinterpret_cast<const char16_t *>(text->GetString()), static_cast<size_t>(text->GetLength()));
+    const gensys::Text xml(reinterpret_cast<const char16_t *>(text->GetString()),
+                           static_cast<size_t>(text->GetLength()));
     if (!gensys::DecodeXml(xml, &node)) return -1;
     return out.Assign(NodeToVariant(node));
 }

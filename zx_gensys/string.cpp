@@ -66,9 +66,13 @@ CQxStringW CQxStringW::operator+(const wchar_t *text) const {
     return result;
 }
 
-CQxStringW operator+(const wchar_t *left, const CQxStringW &right) { return CQxStringW(left) + right; }
+CQxStringW operator+(const wchar_t *left, const CQxStringW &right) {
+    return CQxStringW(left) + right;
+}
 
-bool CQxStringW::operator==(const wchar_t *text) const { return m_text == (text ? text : L""); }
+bool CQxStringW::operator==(const wchar_t *text) const {
+    return m_text == (text ? text : L"");
+}
 
 int CQxStringW::Format(const wchar_t *format, ...) {
     m_text.clear();

@@ -13,7 +13,8 @@ namespace {
 const uint64_t kMaxFileSize = uint64_t(1) << 30;
 
 bool ReadWholeFile(const wchar_t *path, std::string *bytes) {
-    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     LARGE_INTEGER size;
     bool ok = GetFileSizeEx(file, &size) && static_cast<uint64_t>(size.QuadPart) <= kMaxFileSize;
@@ -22,7 +23,8 @@ bool ReadWholeFile(const wchar_t *path, std::string *bytes) {
         size_t done = 0;
         while (ok && done < bytes->size()) {
             DWORD got = 0;
-            ok = ReadFile(file, &(*bytes)[done], static_cast<DWORD>(bytes->size() - done), &got, nullptr) && got > 0;
+            ok = ReadFile(file, &(*bytes)[done], static_cast<DWORD>(bytes->size() - done), &got, nullptr) &&
+                 got > 0;
             done += got;
         }
     }
@@ -34,9 +36,11 @@ bool ReadWholeFile(const wchar_t *path, std::string *bytes) {
 bool ReplaceAtomically(const wchar_t *path, const std::string &bytes) {
     static volatile LONG counter = 0;
     wchar_t suffix[48];
-    swprintf(suffix, 48, L".%lx-%lx.tmp", GetCurrentProcessId(), static_cast<unsigned long>(InterlockedIncrement(&counter)));
+    swprintf(suffix, 48, L".%lx-%lx.tmp", GetCurrentProcessId(),
+             static_cast<unsigned long>(InterlockedIncrement(&counter)));
     const std::wstring temp = std::wstring(path) + suffix;
-    HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     bool ok = true;
     size_t done = 0;

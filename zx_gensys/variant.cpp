@@ -40,9 +40,13 @@ CQxListVariant &CQxListVariant::operator=(const CQxListVariant &other) {
     if (this != &other) *m_items = *other.m_items;
     return *this;
 }
-CQxListVariant::~CQxListVariant() { delete m_items; }
+CQxListVariant::~CQxListVariant() {
+    delete m_items;
+}
 
-int CQxListVariant::GetCount() const { return static_cast<int>(m_items->items.size()); }
+int CQxListVariant::GetCount() const {
+    return static_cast<int>(m_items->items.size());
+}
 
 CQxVariant &CQxListVariant::operator[](int index) {
     if (index < 0 || index >= GetCount()) return NullVariant();
@@ -54,8 +58,12 @@ const CQxVariant &CQxListVariant::operator[](int index) const {
     return m_items->items[static_cast<size_t>(index)];
 }
 
-void CQxListVariant::Add(const CQxVariant &item) { m_items->items.push_back(item); }
-void CQxListVariant::RemoveAll() { m_items->items.clear(); }
+void CQxListVariant::Add(const CQxVariant &item) {
+    m_items->items.push_back(item);
+}
+void CQxListVariant::RemoveAll() {
+    m_items->items.clear();
+}
 
 CQxVariant::CQxVariant() : m_impl(new Impl) {}
 
@@ -102,7 +110,9 @@ CQxVariant &CQxVariant::operator=(const CQxVariant &other) {
     return *this;
 }
 
-CQxVariant::~CQxVariant() { delete m_impl; }
+CQxVariant::~CQxVariant() {
+    delete m_impl;
+}
 
 CQxVariant CQxVariant::FromBool(bool value, const wchar_t *name) {
     CQxVariant v;
@@ -145,30 +155,54 @@ CQxVariant CQxVariant::FromBinary(const void *data, size_t size, uint32_t tag, c
     return v;
 }
 
-const CQxStringW &CQxVariant::GetName() const { return m_impl->name; }
-void CQxVariant::SetName(const wchar_t *name) { m_impl->name = name; }
-void CQxVariant::SetName(const CQxStringW &name) { m_impl->name = name; }
-EQxVariantType CQxVariant::GetType() const { return m_impl->type; }
+const CQxStringW &CQxVariant::GetName() const {
+    return m_impl->name;
+}
+void CQxVariant::SetName(const wchar_t *name) {
+    m_impl->name = name;
+}
+void CQxVariant::SetName(const CQxStringW &name) {
+    m_impl->name = name;
+}
+EQxVariantType CQxVariant::GetType() const {
+    return m_impl->type;
+}
 
 bool CQxVariant::IsEmpty() const {
     return m_impl->type == EQxVariantType::Empty ||
            (m_impl->type == EQxVariantType::List && m_impl->list.GetCount() == 0);
 }
 
-bool CQxVariant::GetBool() const { return m_impl->boolean; }
-int64_t CQxVariant::GetInt() const { return m_impl->integer; }
-uint64_t CQxVariant::GetUnsigned() const { return m_impl->unsignedValue; }
-double CQxVariant::GetDouble() const { return m_impl->real; }
-const CQxStringW &CQxVariant::GetText() const { return m_impl->text; }
-void *CQxVariant::GetPointer() const { return m_impl->pointer; }
-uint32_t CQxVariant::GetTag() const { return m_impl->tag; }
+bool CQxVariant::GetBool() const {
+    return m_impl->boolean;
+}
+int64_t CQxVariant::GetInt() const {
+    return m_impl->integer;
+}
+uint64_t CQxVariant::GetUnsigned() const {
+    return m_impl->unsignedValue;
+}
+double CQxVariant::GetDouble() const {
+    return m_impl->real;
+}
+const CQxStringW &CQxVariant::GetText() const {
+    return m_impl->text;
+}
+void *CQxVariant::GetPointer() const {
+    return m_impl->pointer;
+}
+uint32_t CQxVariant::GetTag() const {
+    return m_impl->tag;
+}
 
 const void *CQxVariant::GetBinary(size_t *size) const {
     if (size) *size = m_impl->bytes.size();
     return m_impl->bytes.data();
 }
 
-int CQxVariant::GetCount() const { return m_impl->type == EQxVariantType::List ? m_impl->list.GetCount() : 0; }
+int CQxVariant::GetCount() const {
+    return m_impl->type == EQxVariantType::List ? m_impl->list.GetCount() : 0;
+}
 
 CQxVariant &CQxVariant::operator[](int index) {
     if (m_impl->type != EQxVariantType::List) return NullVariant();
@@ -190,11 +224,14 @@ CQxListVariant *CQxVariant::GetCQxListVariant(int *error) {
     return &m_impl->list;
 }
 
-void CQxVariant::EnableTypeChange(bool enable) { m_impl->typeChange = enable; }
+void CQxVariant::EnableTypeChange(bool enable) {
+    m_impl->typeChange = enable;
+}
 
 int CQxVariant::Assign(const CQxVariant &other) {
     if (this == &other) return 0;
-    if (m_impl->type != EQxVariantType::Empty && m_impl->type != other.m_impl->type && !m_impl->typeChange) return -1;
+    if (m_impl->type != EQxVariantType::Empty && m_impl->type != other.m_impl->type && !m_impl->typeChange)
+        return -1;
     const CQxStringW name = m_impl->name;
     const bool typeChange = m_impl->typeChange;
     *m_impl = *other.m_impl;
@@ -205,6 +242,7 @@ int CQxVariant::Assign(const CQxVariant &other) {
 
 CQxVariant CQxVariant::CreateStruct(const wchar_t *name, const CQxVariant *members) {
     CQxListVariant list;
-    for (const CQxVariant *m = members; m && m->GetType() != EQxVariantType::Empty; ++m) list.Add(*m);
+    for (const CQxVariant *m = members; m && m->GetType() != EQxVariantType::Empty; ++m)
+        list.Add(*m);
     return CQxVariant(list, name);
 }

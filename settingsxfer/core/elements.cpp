@@ -67,7 +67,8 @@ const GroupInfo &InfoOf(Group group) {
 
 std::vector<CQxStringW> AllElements() {
     std::vector<CQxStringW> all;
-    for (const ElementInfo &e : kElements) all.emplace_back(e.name);
+    for (const ElementInfo &e : kElements)
+        all.emplace_back(e.name);
     return all;
 }
 

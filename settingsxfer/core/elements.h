@@ -8,8 +8,16 @@
 
 namespace sx {
 
-enum class Group { DeviceSettings, Layouts, OpticalConfigurations, Objectives, UserManager, NDAcquisition,
-                   GeneralSettings, CustomToolbar };
+enum class Group {
+    DeviceSettings,
+    Layouts,
+    OpticalConfigurations,
+    Objectives,
+    UserManager,
+    NDAcquisition,
+    GeneralSettings,
+    CustomToolbar
+};
 
 struct ElementInfo {
     const wchar_t *name;

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "zx_winsys/zx_winsys.h"
 
 namespace sx {
@@ -24,9 +26,13 @@ CQxStringW StoragePath(bool shared) {
 
 const wchar_t kPlatformRegistryKey[] = L"SOFTWARE\\Varnholt\\Platform\\";
 
-void UsePlatformStorage() { QX_SetStorageFolder(kPlatformFolder, kCommonAppData); }
+void UsePlatformStorage() {
+    QX_SetStorageFolder(kPlatformFolder, kCommonAppData);
+}
 
-CQxStringW SharedRoot(bool shared) { return StoragePath(shared); }
+CQxStringW SharedRoot(bool shared) {
+    return StoragePath(shared);
+}
 
 CQxStringW PrivateFolder(const CQxStringW &root, const CQxStringW &user) {
     CQxStringW folder;
@@ -41,12 +47,16 @@ CQxStringW ElementPath(const CQxStringW &folder, const CQxStringW &element, cons
 }
 
 ElementForm FindElement(const CQxStringW &folder, const CQxStringW &element) {
-    if (QX_AccessFile(ElementPath(folder, element, L".bin").GetString(), 0) == QX_OK) return ElementForm::Tree;
-    if (QX_AccessFile(ElementPath(folder, element, L".xml").GetString(), 0) == QX_OK) return ElementForm::Text;
+    if (QX_AccessFile(ElementPath(folder, element, L".bin").GetString(), 0) == QX_OK)
+        return ElementForm::Tree;
+    if (QX_AccessFile(ElementPath(folder, element, L".xml").GetString(), 0) == QX_OK)
+        return ElementForm::Text;
     return ElementForm::None;
 }
 
-CQxStringW UserRegistryKey(const CQxStringW &user) { return kPlatformRegistryKey + user + L"\\Platform.INI\\"; }
+CQxStringW UserRegistryKey(const CQxStringW &user) {
+    return kPlatformRegistryKey + user + L"\\Platform.INI\\";
+}
 
 CQxStringW BackupFolder() {
     QX_SetStorageFolder(kBackupFolder, kCommonAppData);
@@ -62,6 +72,26 @@ CQxStringW CurrentUserName() {
     return CQxStringW(name);
 }
 
-bool SameName(const wchar_t *a, const wchar_t *b) { return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL; }
+bool SameName(const wchar_t *a, const wchar_t *b) {
+    return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
+}
+
+bool IsPlainName(const wchar_t *name) {
+    if (!name || !*name) return false;
+    const size_t length = wcslen(name);
+    if (length > 255 || name[length - 1] == L'.' || name[length - 1] == L' ')
+        return false; // also "." and ".."
+    for (const wchar_t *p = name; *p; ++p)
+        if (*p < 0x20 || wcschr(L"\\/:*?\"<>|", *p)) return false;
+    // Device names stay devices whatever extension follows them.
+    const std::wstring base = std::wstring(name).substr(0, std::wstring(name).find(L'.'));
+    static const wchar_t *const kDevices[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
+    for (const wchar_t *device : kDevices)
+        if (SameName(base.c_str(), device)) return false;
+    if (base.size() == 4 && base[3] >= L'0' && base[3] <= L'9' &&
+        (SameName(base.substr(0, 3).c_str(), L"COM") || SameName(base.substr(0, 3).c_str(), L"LPT")))
+        return false;
+    return true;
+}
 
 } // namespace sx

@@ -30,5 +30,10 @@ CQxStringW BackupFolder();
 CQxStringW CurrentUserName();
 // Account and folder names compare without regard to case, as Windows names do.
 bool SameName(const wchar_t *a, const wchar_t *b);
+// True for a name that can only name an item inside its folder: not empty, not "." or "..", no
+// separator, drive colon or other character Windows refuses in file names, no trailing dot or
+// space, no device name (CON, NUL, COM1, ...). User and element names must be plain to be used
+// as folder, file or registry key names.
+bool IsPlainName(const wchar_t *name);
 
 } // namespace sx

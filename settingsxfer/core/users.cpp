@@ -32,12 +32,13 @@ std::vector<CQxStringW> NormalAccounts() {
     for (;;) {
         LPBYTE buffer = nullptr;
         DWORD read = 0, total = 0;
-        NET_API_STATUS status =
-            NetUserEnum(serverName, 0, FILTER_NORMAL_ACCOUNT, &buffer, MAX_PREFERRED_LENGTH, &read, &total, &resume);
+        NET_API_STATUS status = NetUserEnum(serverName, 0, FILTER_NORMAL_ACCOUNT, &buffer,
+                                            MAX_PREFERRED_LENGTH, &read, &total, &resume);
         if (buffer) {
             if (status == NERR_Success || status == ERROR_MORE_DATA) {
                 const USER_INFO_0 *users = reinterpret_cast<USER_INFO_0 *>(buffer);
-                for (DWORD i = 0; i < read; ++i) accounts.emplace_back(users[i].usri0_name);
+                for (DWORD i = 0; i < read; ++i)
+                    accounts.emplace_back(users[i].usri0_name);
             }
             NetApiBufferFree(buffer);
         }
@@ -69,6 +70,8 @@ std::vector<CQxStringW> UsersWithFolders(const CQxStringW &root, const std::vect
     return users;
 }
 
-std::vector<CQxStringW> EnumerateUsers() { return UsersWithFolders(SharedRoot(true), NormalAccounts()); }
+std::vector<CQxStringW> EnumerateUsers() {
+    return UsersWithFolders(SharedRoot(true), NormalAccounts());
+}
 
 } // namespace sx

@@ -12,7 +12,8 @@ namespace {
 
 std::vector<std::wstring> Wide(const std::vector<CQxStringW> &list) {
     std::vector<std::wstring> out;
-    for (const CQxStringW &s : list) out.emplace_back(s.GetString());
+    for (const CQxStringW &s : list)
+        out.emplace_back(s.GetString());
     return out;
 }
 
@@ -25,7 +26,8 @@ TEST_CASE("elements: nineteen in table order, eight groups whose members cover t
     CHECK(all[17] == L"Registry");
     CHECK(all.back() == L"GUILayouts");
     size_t covered = 0;
-    for (const sx::GroupInfo &g : sx::kGroups) covered += sx::GroupMembers(g.group).size();
+    for (const sx::GroupInfo &g : sx::kGroups)
+        covered += sx::GroupMembers(g.group).size();
     CHECK(covered == 19);
     CHECK(Wide(sx::GroupMembers(sx::Group::Layouts)) == std::vector<std::wstring>{L"Layouts", L"GUILayouts"});
     CHECK(Wide(sx::GroupMembers(sx::Group::NDAcquisition)) ==
@@ -49,7 +51,8 @@ TEST_CASE("places: the shared root, private folders, registry branch and backup 
     CQxStringW root = sx::SharedRoot();
     CHECK(root == sx::SharedRoot(false));
     CHECK(std::wstring(root.GetString()).size() > 18);
-    CHECK(std::wstring(root.GetString()).find(L"\\Varnholt\\Platform") == std::wstring(root.GetString()).size() - 18);
+    CHECK(std::wstring(root.GetString()).find(L"\\Varnholt\\Platform") ==
+          std::wstring(root.GetString()).size() - 18);
     CHECK(sx::PrivateFolder(root, L"alice") == root + L"\\alice");
     CHECK(sx::ElementPath(root, L"Devices", L".bin") == root + L"\\Devices.bin");
     CHECK(sx::UserRegistryKey(L"alice") == L"SOFTWARE\\Varnholt\\Platform\\alice\\Platform.INI\\");
@@ -74,8 +77,10 @@ TEST_CASE("users: only folders of known accounts, compared without regard to cas
     zxtest::TempDir dir;
     CQxStringW root(dir.path().c_str());
     for (const wchar_t *folder : {L"ALICE", L"stranger", L"bob", L"carol.txt"}) {
-        if (std::wstring(folder).find(L'.') == std::wstring::npos) REQUIRE(CreateDirectoryW((dir / folder).c_str(), nullptr));
-        else zxtest::WriteFileBytes(dir / folder, "a file, not a folder");
+        if (std::wstring(folder).find(L'.') == std::wstring::npos)
+            REQUIRE(CreateDirectoryW((dir / folder).c_str(), nullptr));
+        else
+            zxtest::WriteFileBytes(dir / folder, "a file, not a folder");
     }
     std::vector<CQxStringW> accounts = {L"alice", L"Bob", L"carol.txt", L"dave"};
     std::vector<std::wstring> users = Wide(sx::UsersWithFolders(root, accounts));
@@ -98,7 +103,8 @@ TEST_CASE("users: the current account's folder in the real store is found, an un
     REQUIRE(QX_CreateDirectory(stranger.GetString(), 0, 0) == QX_OK);
     std::vector<std::wstring> users = Wide(sx::EnumerateUsers());
     bool foundMe = false;
-    for (const auto &u : users) foundMe = foundMe || sx::SameName(u.c_str(), me.GetString());
+    for (const auto &u : users)
+        foundMe = foundMe || sx::SameName(u.c_str(), me.GetString());
     CHECK(foundMe);
     CHECK(std::find(users.begin(), users.end(), L"zx-no-such-account") == users.end());
     RemoveDirectoryW(stranger.GetString());

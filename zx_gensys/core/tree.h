@@ -31,12 +31,12 @@ struct Node {
     Text name;
     NodeKind kind = NodeKind::Level;
     bool boolean = false;
-    int64_t integer = 0;   // Int32, Int64
+    int64_t integer = 0;        // Int32, Int64
     uint64_t unsignedValue = 0; // UInt32, UInt64
     double real = 0.0;
     Text text;
-    std::string bytes; // Binary
-    uint32_t tag = 0;  // Binary
+    std::string bytes;          // Binary
+    uint32_t tag = 0;           // Binary
     std::vector<Node> children; // Level
 
     bool operator==(const Node &other) const;

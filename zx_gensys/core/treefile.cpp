@@ -21,14 +21,17 @@ public:
         U8(static_cast<uint8_t>(v >> 8));
     }
     void U32(uint32_t v) {
-        for (int i = 0; i < 4; ++i) U8(static_cast<uint8_t>(v >> (8 * i)));
+        for (int i = 0; i < 4; ++i)
+            U8(static_cast<uint8_t>(v >> (8 * i)));
     }
     void U64(uint64_t v) {
-        for (int i = 0; i < 8; ++i) U8(static_cast<uint8_t>(v >> (8 * i)));
+        for (int i = 0; i < 8; ++i)
+            U8(static_cast<uint8_t>(v >> (8 * i)));
     }
     void Units(const Text &t) {
         U32(static_cast<uint32_t>(t.size()));
-        for (char16_t c : t) U16(static_cast<uint16_t>(c));
+        for (char16_t c : t)
+            U16(static_cast<uint16_t>(c));
     }
     void Node(const gensys::Node &n) {
         U8(static_cast<uint8_t>(n.kind));
@@ -38,7 +41,8 @@ public:
             break;
         case NodeKind::Level:
             U32(static_cast<uint32_t>(n.children.size()));
-            for (const gensys::Node &c : n.children) Node(c);
+            for (const gensys::Node &c : n.children)
+                Node(c);
             break;
         case NodeKind::Bool:
             U8(n.boolean ? 1 : 0);
@@ -90,7 +94,8 @@ public:
     bool U32(uint32_t *v) {
         if (m_left < 4) return false;
         *v = 0;
-        for (int i = 0; i < 4; ++i) *v |= static_cast<uint32_t>(m_data[i]) << (8 * i);
+        for (int i = 0; i < 4; ++i)
+            *v |= static_cast<uint32_t>(m_data[i]) << (8 * i);
         m_data += 4;
         m_left -= 4;
         return true;
@@ -98,7 +103,8 @@ public:
     bool U64(uint64_t *v) {
         if (m_left < 8) return false;
         *v = 0;
-        for (int i = 0; i < 8; ++i) *v |= static_cast<uint64_t>(m_data[i]) << (8 * i);
+        for (int i = 0; i < 8; ++i)
+            *v |= static_cast<uint64_t>(m_data[i]) << (8 * i);
         m_data += 8;
         m_left -= 8;
         return true;
@@ -107,7 +113,8 @@ public:
         uint32_t count;
         if (!U32(&count) || count > m_left / 2) return false;
         t->resize(count);
-        for (uint32_t i = 0; i < count; ++i) (*t)[i] = static_cast<char16_t>(m_data[2 * i] | (m_data[2 * i + 1] << 8));
+        for (uint32_t i = 0; i < count; ++i)
+            (*t)[i] = static_cast<char16_t>(m_data[2 * i] | (m_data[2 * i + 1] << 8));
         m_data += 2 * static_cast<size_t>(count);
         m_left -= 2 * static_cast<size_t>(count);
         return true;
@@ -178,8 +185,8 @@ private:
 };
 
 uint32_t ReadU32(const unsigned char *p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
 struct CrcTable {
@@ -187,7 +194,8 @@ struct CrcTable {
     CrcTable() {
         for (uint32_t i = 0; i < 256; ++i) {
             uint32_t c = i;
-            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            for (int k = 0; k < 8; ++k)
+                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
             entries[i] = c;
         }
     }
@@ -199,7 +207,8 @@ uint32_t Crc32(const unsigned char *data, size_t size) {
     static const CrcTable crcTable;
     const uint32_t *table = crcTable.entries;
     uint32_t crc = 0xFFFFFFFFu;
-    for (size_t i = 0; i < size; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
+    for (size_t i = 0; i < size; ++i)
+        crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
     return crc ^ 0xFFFFFFFFu;
 }
 
@@ -208,7 +217,8 @@ std::string EncodeTree(const Node &root) {
     body.Node(root);
     const std::string &payload = body.Out();
     Writer header;
-    for (unsigned char c : kMagic) header.U8(c);
+    for (unsigned char c : kMagic)
+        header.U8(c);
     header.U16(kVersion);
     header.U16(0);
     header.U32(static_cast<uint32_t>(payload.size()));

@@ -9,18 +9,23 @@ namespace gensys {
 
 namespace {
 
-const char *const kKindNames[] = {"empty", "level", "bool", "int32", "uint32", "int64", "uint64", "double", "text",
-                                  "binary"};
+const char *const kKindNames[] = {"empty", "level",  "bool",   "int32", "uint32",
+                                  "int64", "uint64", "double", "text",  "binary"};
 const int kKindCount = 10;
 
 Text Ascii(const char *s) {
     Text t;
-    while (*s) t += static_cast<char16_t>(*s++);
+    while (*s)
+        t += static_cast<char16_t>(*s++);
     return t;
 }
 
-bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+bool IsHighSurrogate(char16_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool IsLowSurrogate(char16_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
 
 // True when every unit is an XML character (surrogates only as pairs).
 bool XmlSafe(const Text &t) {
@@ -39,7 +44,8 @@ bool XmlSafe(const Text &t) {
 void HexUnits(const Text &t, Text *out) {
     static const char kDigits[] = "0123456789abcdef";
     for (char16_t c : t)
-        for (int shift = 12; shift >= 0; shift -= 4) *out += static_cast<char16_t>(kDigits[(c >> shift) & 0xF]);
+        for (int shift = 12; shift >= 0; shift -= 4)
+            *out += static_cast<char16_t>(kDigits[(c >> shift) & 0xF]);
 }
 
 void HexBytes(const std::string &b, Text *out) {
@@ -55,14 +61,30 @@ void HexBytes(const std::string &b, Text *out) {
 void Escape(const Text &t, bool inAttribute, Text *out) {
     for (char16_t c : t) {
         switch (c) {
-        case u'&': *out += u"&amp;"; break;
-        case u'<': *out += u"&lt;"; break;
-        case u'>': *out += u"&gt;"; break;
-        case u'"': *out += inAttribute ? u"&quot;" : u"\""; break;
-        case 0x9: *out += inAttribute ? u"&#9;" : u"\t"; break;
-        case 0xA: *out += inAttribute ? u"&#10;" : u"\n"; break;
-        case 0xD: *out += u"&#13;"; break;
-        default: *out += c; break;
+        case u'&':
+            *out += u"&amp;";
+            break;
+        case u'<':
+            *out += u"&lt;";
+            break;
+        case u'>':
+            *out += u"&gt;";
+            break;
+        case u'"':
+            *out += inAttribute ? u"&quot;" : u"\"";
+            break;
+        case 0x9:
+            *out += inAttribute ? u"&#9;" : u"\t";
+            break;
+        case 0xA:
+            *out += inAttribute ? u"&#10;" : u"\n";
+            break;
+        case 0xD:
+            *out += u"&#13;";
+            break;
+        default:
+            *out += c;
+            break;
         }
     }
 }
@@ -75,7 +97,8 @@ std::string Decimal(uint64_t v, bool negative) {
         v /= 10;
     } while (v);
     std::string s = negative ? "-" : "";
-    while (n) s += digits[--n];
+    while (n)
+        s += digits[--n];
     return s;
 }
 
@@ -103,7 +126,8 @@ void WriteNode(const Node &n, int depth, Text *out) {
             return;
         }
         *out += u">";
-        for (const Node &c : n.children) WriteNode(c, depth + 1, out);
+        for (const Node &c : n.children)
+            WriteNode(c, depth + 1, out);
         *out += u"\n";
         out->append(static_cast<size_t>(2 * depth), u' ');
         *out += u"</level>";
@@ -114,7 +138,8 @@ void WriteNode(const Node &n, int depth, Text *out) {
     case NodeKind::Int32:
     case NodeKind::Int64: {
         const bool negative = n.integer < 0;
-        const uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(n.integer) : static_cast<uint64_t>(n.integer);
+        const uint64_t magnitude =
+            negative ? 0 - static_cast<uint64_t>(n.integer) : static_cast<uint64_t>(n.integer);
         content = Ascii(Decimal(magnitude, negative).c_str());
         break;
     }
@@ -126,7 +151,8 @@ void WriteNode(const Node &n, int depth, Text *out) {
         uint64_t bits;
         std::memcpy(&bits, &n.real, sizeof bits);
         std::string b(8, '\0');
-        for (int i = 0; i < 8; ++i) b[static_cast<size_t>(i)] = static_cast<char>(bits >> (56 - 8 * i));
+        for (int i = 0; i < 8; ++i)
+            b[static_cast<size_t>(i)] = static_cast<char>(bits >> (56 - 8 * i));
         HexBytes(b, &content);
         break;
     }
@@ -183,17 +209,18 @@ private:
         return m_s.compare(m_pos, n, literal) == 0;
     }
     void SkipSpace() {
-        while (m_pos < m_s.size() && (m_s[m_pos] == u' ' || m_s[m_pos] == u'\t' || m_s[m_pos] == u'\r' ||
-                                      m_s[m_pos] == u'\n'))
+        while (m_pos < m_s.size() &&
+               (m_s[m_pos] == u' ' || m_s[m_pos] == u'\t' || m_s[m_pos] == u'\r' || m_s[m_pos] == u'\n'))
             ++m_pos;
     }
     static bool NameChar(char16_t c) {
-        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'-' ||
-               c == u'_';
+        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
+               c == u'-' || c == u'_';
     }
     bool Name(Text *out) {
         size_t start = m_pos;
-        while (m_pos < m_s.size() && NameChar(m_s[m_pos])) ++m_pos;
+        while (m_pos < m_s.size() && NameChar(m_s[m_pos]))
+            ++m_pos;
         if (m_pos == start) return false;
         *out = m_s.substr(start, m_pos - start);
         return true;
@@ -223,11 +250,16 @@ private:
         if (end == Text::npos || end - m_pos > 12) return false;
         Text ref = m_s.substr(m_pos + 1, end - m_pos - 1);
         m_pos = end + 1;
-        if (ref == u"amp") *out += u'&';
-        else if (ref == u"lt") *out += u'<';
-        else if (ref == u"gt") *out += u'>';
-        else if (ref == u"quot") *out += u'"';
-        else if (ref == u"apos") *out += u'\'';
+        if (ref == u"amp")
+            *out += u'&';
+        else if (ref == u"lt")
+            *out += u'<';
+        else if (ref == u"gt")
+            *out += u'>';
+        else if (ref == u"quot")
+            *out += u'"';
+        else if (ref == u"apos")
+            *out += u'\'';
         else if (ref.size() >= 2 && ref[0] == u'#') {
             const bool hex = ref[1] == u'x';
             uint32_t value = 0;
@@ -327,7 +359,8 @@ private:
         return true;
     }
 
-    static bool FromDecimal(const Text &t, bool allowNegative, uint64_t limit, uint64_t *magnitude, bool *negative) {
+    static bool FromDecimal(const Text &t, bool allowNegative, uint64_t limit, uint64_t *magnitude,
+                            bool *negative) {
         size_t i = 0;
         *negative = false;
         if (allowNegative && !t.empty() && t[0] == u'-') {
@@ -350,9 +383,12 @@ private:
         uint64_t v = 0;
         switch (n->kind) {
         case NodeKind::Bool:
-            if (content == u"true") n->boolean = true;
-            else if (content == u"false") n->boolean = false;
-            else return false;
+            if (content == u"true")
+                n->boolean = true;
+            else if (content == u"false")
+                n->boolean = false;
+            else
+                return false;
             return true;
         case NodeKind::Int32:
             if (!FromDecimal(content, true, 0x80000000ull, &v, &negative) || (!negative && v > 0x7FFFFFFFull))
@@ -375,7 +411,8 @@ private:
             std::string bytes;
             if (content.size() != 16 || !FromHexBytes(content, &bytes)) return false;
             uint64_t bits = 0;
-            for (unsigned char c : bytes) bits = bits << 8 | c;
+            for (unsigned char c : bytes)
+                bits = bits << 8 | c;
             std::memcpy(&n->real, &bits, sizeof bits);
             return true;
         }
@@ -426,8 +463,10 @@ private:
                                (a.first == u"enc" && n->kind == NodeKind::Text);
             if (!known) return false;
         }
-        if (name) n->name = *name;
-        else if (!FromHexUnits(*nameHex, &n->name)) return false;
+        if (name)
+            n->name = *name;
+        else if (!FromHexUnits(*nameHex, &n->name))
+            return false;
 
         if (n->kind == NodeKind::Level) {
             if (selfClosing) return true;

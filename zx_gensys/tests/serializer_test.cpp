@@ -8,7 +8,8 @@ namespace {
 
 struct Serializer {
     explicit Serializer(const wchar_t *name)
-        : object(static_cast<IQxSerializer *>(CQxRTTI::CreateAndQuery(name, "IQxSerializer", {__FILE__, __LINE__}))) {
+        : object(static_cast<IQxSerializer *>(
+              CQxRTTI::CreateAndQuery(name, "IQxSerializer", {__FILE__, __LINE__}))) {
         REQUIRE(object != nullptr);
     }
     ~Serializer() { CQxRTTI::Release(object); }
@@ -87,7 +88,8 @@ TEST_CASE("XML: every item comes back exactly") {
     // A pointer cannot be written as text.
     CQxStringW out;
     Serializer xml(L"CQxSerializerXMLString");
-    CHECK(xml->Write(CQxVariant(static_cast<void *>(&out), L"string"), CQxVariant(static_cast<void *>(&out), L"p")) == -1);
+    CHECK(xml->Write(CQxVariant(static_cast<void *>(&out), L"string"),
+                     CQxVariant(static_cast<void *>(&out), L"p")) == -1);
 }
 
 TEST_CASE("XML: malformed text is refused and nothing is written") {
@@ -119,9 +121,11 @@ TEST_CASE("XML: malformed text is refused and nothing is written") {
         L"<tree version=\"1\"><text name=\"a\x01\">x</text></tree>",
     };
     std::wstring deep = L"<tree version=\"1\">";
-    for (int i = 0; i < 200; ++i) deep += L"<level name=\"l\">";
+    for (int i = 0; i < 200; ++i)
+        deep += L"<level name=\"l\">";
     bad.push_back(deep);
-    for (size_t cut : {size_t(1), g.size() / 3, g.size() / 2, g.size() - 9}) bad.push_back(g.substr(0, cut));
+    for (size_t cut : {size_t(1), g.size() / 3, g.size() / 2, g.size() - 9})
+        bad.push_back(g.substr(0, cut));
 
     Serializer xml(L"CQxSerializerXMLString");
     for (const std::wstring &text : bad) {
@@ -155,8 +159,8 @@ void SetRaw(HKEY key, const wchar_t *name, DWORD type, const void *data, DWORD s
 
 HKEY Create(const std::wstring &path) {
     HKEY key = nullptr;
-    REQUIRE(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) ==
-            ERROR_SUCCESS);
+    REQUIRE(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                            nullptr) == ERROR_SUCCESS);
     return key;
 }
 
@@ -201,12 +205,14 @@ std::vector<std::wstring> Describe(const CQxVariant &v, const std::wstring &pref
         std::wstring name = prefix + L"/" + item.GetName().GetString();
         if (item.GetType() == EQxVariantType::List) {
             lines.push_back(name + L" [key]");
-            for (auto &line : Describe(item, name)) lines.push_back(line);
+            for (auto &line : Describe(item, name))
+                lines.push_back(line);
         } else {
             size_t size = 0;
             const unsigned char *data = static_cast<const unsigned char *>(item.GetBinary(&size));
             std::wstring line = name + L" type " + std::to_wstring(item.GetTag()) + L":";
-            for (size_t k = 0; k < size; ++k) line += L" " + std::to_wstring(data[k]);
+            for (size_t k = 0; k < size; ++k)
+                line += L" " + std::to_wstring(data[k]);
             lines.push_back(line);
         }
     }
@@ -228,7 +234,8 @@ TEST_CASE("registry: a branch read and written elsewhere is the same value for v
     Serializer registry(L"CQxSerializerRegistryNew");
     const std::wstring copy = branch.path + L"\\Copy\\";
     for (int i = 0; i < carried.GetCount(); ++i)
-        REQUIRE(registry->Write(CQxVariant(copy.c_str(), L"HKEY_LOCAL_MACHINE"), CQxVariant(carried[i])) == 0);
+        REQUIRE(registry->Write(CQxVariant(copy.c_str(), L"HKEY_LOCAL_MACHINE"), CQxVariant(carried[i])) ==
+                0);
     CHECK(Describe(ReadBranch(branch.path + L"\\Copy")) == Describe(tree));
 
     // Separators doubled or at the end name the same key.
@@ -245,25 +252,28 @@ TEST_CASE("registry: a list item replaces its subkey exactly; an empty list empt
     deeper.Add(CQxVariant::FromBinary("x", 1, REG_BINARY, L"new"));
     content.Add(CQxVariant(deeper, L"Sub"));
     const std::wstring target = branch.path + L"\\Target";
-    REQUIRE(registry->Write(CQxVariant(target.c_str(), L"HKEY_LOCAL_MACHINE"), CQxVariant(content, L"User")) == 0);
+    REQUIRE(registry->Write(CQxVariant(target.c_str(), L"HKEY_LOCAL_MACHINE"),
+                            CQxVariant(content, L"User")) == 0);
     std::vector<std::wstring> expected = {L"/only type 4: 5 0 0 0", L"/sub [key]", L"/sub/new type 3: 120"};
     std::vector<std::wstring> got = Describe(ReadBranch(target + L"\\User"));
     for (auto &line : got)
-        for (auto &c : line) c = static_cast<wchar_t>(towlower(c));
+        for (auto &c : line)
+            c = static_cast<wchar_t>(towlower(c));
     std::sort(got.begin(), got.end());
     CHECK(got == expected);
 
-    REQUIRE(registry->Write(CQxVariant(target.c_str(), L"HKEY_LOCAL_MACHINE"), CQxVariant(CQxListVariant(), L"User")) ==
-            0);
+    REQUIRE(registry->Write(CQxVariant(target.c_str(), L"HKEY_LOCAL_MACHINE"),
+                            CQxVariant(CQxListVariant(), L"User")) == 0);
     CHECK(ReadBranch(target + L"\\User").GetCount() == 0);
 
     // An empty list makes an empty key, as a branch read back needs.
-    REQUIRE(registry->Write(CQxVariant(target.c_str(), L"HKEY_LOCAL_MACHINE"), CQxVariant(CQxListVariant(), L"Fresh")) ==
-            0);
+    REQUIRE(registry->Write(CQxVariant(target.c_str(), L"HKEY_LOCAL_MACHINE"),
+                            CQxVariant(CQxListVariant(), L"Fresh")) == 0);
     CHECK(ReadBranch(target + L"\\Fresh").GetCount() == 0);
 
     // Key names that would leave the target are refused.
-    CHECK(registry->Write(CQxVariant(target.c_str(), L"HKEY_LOCAL_MACHINE"), CQxVariant(content, L"a\\b")) == -1);
+    CHECK(registry->Write(CQxVariant(target.c_str(), L"HKEY_LOCAL_MACHINE"), CQxVariant(content, L"a\\b")) ==
+          -1);
     CHECK(registry->Write(CQxVariant(target.c_str(), L"HKEY_LOCAL_MACHINE"), CQxVariant(content, L"")) == -1);
     CQxVariant out;
     CHECK(registry->Read(out, CQxVariant((branch.path + L"\\Missing").c_str(), L"HKEY_LOCAL_MACHINE")) == -1);

@@ -58,7 +58,8 @@ std::string Reseal(std::string file) {
 
 std::string U32(uint32_t v) {
     std::string s(4, '\0');
-    for (int i = 0; i < 4; ++i) s[static_cast<size_t>(i)] = static_cast<char>(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        s[static_cast<size_t>(i)] = static_cast<char>(v >> (8 * i));
     return s;
 }
 
@@ -99,16 +100,19 @@ TEST_CASE("tree file: a tree of every kind survives saving and loading, in both 
 TEST_CASE("tree file: large texts and many levels round trip") {
     TempDir dir;
     std::wstring big(1 << 20, L'a');
-    for (size_t i = 0; i < big.size(); i += 7) big[i] = static_cast<wchar_t>(0x100 + i % 5000);
+    for (size_t i = 0; i < big.size(); i += 7)
+        big[i] = static_cast<wchar_t>(0x100 + i % 5000);
     CQxLiteVariantW writer;
-    for (int i = 0; i < 100; ++i) REQUIRE(writer.LevelBegin((L"level" + std::to_wstring(i)).c_str()) == 0);
+    for (int i = 0; i < 100; ++i)
+        REQUIRE(writer.LevelBegin((L"level" + std::to_wstring(i)).c_str()) == 0);
     writer.Set(big.c_str(), L"big");
     CQxLiteVariantR tree;
     writer.Finalize(tree);
     REQUIRE(tree.SaveToFile((dir / L"deep.bin").c_str(), true, false) == 0);
     CQxLiteVariantR loaded;
     REQUIRE(loaded.LoadFromFile((dir / L"deep.bin").c_str(), false) == 0);
-    for (int i = 0; i < 100; ++i) REQUIRE(loaded.LevelBegin((L"level" + std::to_wstring(i)).c_str(), nullptr) == 0);
+    for (int i = 0; i < 100; ++i)
+        REQUIRE(loaded.LevelBegin((L"level" + std::to_wstring(i)).c_str(), nullptr) == 0);
     CHECK(loaded.Get(L"big", L"") == big.c_str());
 }
 
@@ -123,7 +127,8 @@ TEST_CASE("tree file: every kind of damage is refused without touching the reade
     REQUIRE(Decodes(good));
 
     // Every truncation, and every single flipped bit (the checksum or a field catches it).
-    for (size_t n = 0; n < good.size(); ++n) CHECK_FALSE(Decodes(good.substr(0, n)));
+    for (size_t n = 0; n < good.size(); ++n)
+        CHECK_FALSE(Decodes(good.substr(0, n)));
     for (size_t i = 0; i < good.size(); ++i) {
         std::string bad = good;
         bad[i] = static_cast<char>(bad[i] ^ 0x10);
@@ -143,19 +148,22 @@ TEST_CASE("tree file: every kind of damage is refused without touching the reade
 
     // Damage behind a valid checksum: the structure itself is checked.
     const std::string header = good.substr(0, 16);
-    const std::string rootStart = std::string("\x01", 1) + U32(0); // a level without a name
-    CHECK_FALSE(Decodes(Reseal(header + rootStart + U32(0x7FFFFFFF))));      // more children than bytes
+    const std::string rootStart = std::string("\x01", 1) + U32(0);               // a level without a name
+    CHECK_FALSE(Decodes(Reseal(header + rootStart + U32(0x7FFFFFFF))));          // more children than bytes
     CHECK_FALSE(Decodes(Reseal(header + rootStart + U32(1) + "\x0A" + U32(0)))); // unknown kind
-    CHECK_FALSE(Decodes(Reseal(header + rootStart + U32(1) + "\x02" + U32(0) + "\x02"))); // bool neither 0 nor 1
-    CHECK_FALSE(Decodes(Reseal(header + "\x08" + U32(0) + U32(0))));        // root is no level
-    CHECK_FALSE(Decodes(Reseal(header + rootStart + U32(1) + "\x08" + U32(0x40000000)))); // name longer than the file
+    CHECK_FALSE(
+        Decodes(Reseal(header + rootStart + U32(1) + "\x02" + U32(0) + "\x02"))); // bool neither 0 nor 1
+    CHECK_FALSE(Decodes(Reseal(header + "\x08" + U32(0) + U32(0))));              // root is no level
+    CHECK_FALSE(
+        Decodes(Reseal(header + rootStart + U32(1) + "\x08" + U32(0x40000000)))); // name longer than the file
     CHECK_FALSE(Decodes(Reseal(header + rootStart + U32(1) + "\x09" + U32(0) + U32(1) + U32(0xFFFFFFF0))));
     CHECK(Decodes(Reseal(header + rootStart + U32(1) + "\x02" + U32(0) + "\x01")));
 
     // Nesting: the deepest allowed chain loads, one more level is refused.
     auto chain = [&](int levels) {
         std::string payload;
-        for (int i = 0; i < levels; ++i) payload += rootStart + U32(i + 1 < levels ? 1 : 0);
+        for (int i = 0; i < levels; ++i)
+            payload += rootStart + U32(i + 1 < levels ? 1 : 0);
         return Reseal(header + payload);
     };
     CHECK(Decodes(chain(gensys::kMaxDepth)));
@@ -244,7 +252,8 @@ TEST_CASE("tree file: a save that cannot replace the target leaves it and no str
     int files = 0;
     WIN32_FIND_DATAW data;
     HANDLE find = FindFirstFileW((dir / L"*").c_str(), &data);
-    do files += (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 0 : 1;
+    do
+        files += (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 0 : 1;
     while (FindNextFileW(find, &data));
     FindClose(find);
     CHECK(files == 1);

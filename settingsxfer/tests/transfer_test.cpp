@@ -1,0 +1,363 @@
+// The transfer engine: export, import and delete against a store of several users.
+#include "settingsxfer/tests/storefixture.h"
+
+#include "settingsxfer/core/elements.h"
+#include "settingsxfer/core/store.h"
+#include "settingsxfer/core/transfer.h"
+#include "zx_gensys/zx_gensys.h"
+#include "zx_winsys/zx_winsys.h"
+
+using sxtest::StoreFixture;
+using sxtest::TestUser;
+
+namespace {
+
+sx::TransferOptions AllOptions(const StoreFixture &store, const std::wstring &package) {
+    sx::TransferOptions o;
+    o.showWindow = false;
+    o.allUsers = true;
+    o.allElements = true;
+    o.elements = sx::AllElements();
+    o.users = store.UserList();
+    o.outputFile = package.c_str();
+    o.inputFile = package.c_str();
+    return o;
+}
+
+bool KeyExists(const std::wstring &path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+CQxLiteVariantR Load(const std::wstring &package) {
+    CQxLiteVariantR reader;
+    REQUIRE(reader.LoadFromFile(package.c_str(), false) == 0);
+    return reader;
+}
+
+std::vector<std::wstring> ChildNames(CQxLiteVariantR reader, std::initializer_list<const wchar_t *> path) {
+    reader.Reset();
+    for (const wchar_t *level : path)
+        REQUIRE(reader.LevelBegin(level, nullptr) == 0);
+    std::vector<std::wstring> names;
+    for (; reader.IsNextValue(); reader.NextValue()) {
+        wchar_t name[256];
+        reader.GetCurrentName(name, 256);
+        names.push_back(name);
+    }
+    return names;
+}
+
+} // namespace
+
+TEST_CASE("transfer: export, delete and import give back the store byte for byte and value for value") {
+    StoreFixture store({TestUser(L"alice"), TestUser(L"bob"), TestUser(L"carol")});
+    sxtest::BuildStore(store.root(), store.users());
+    zxtest::TempDir out;
+    const std::wstring package = out / L"settings.bin";
+    const sxtest::Snapshot before = sxtest::Take(store.root(), store.users());
+    REQUIRE(before.files.size() == 4 + 3 * 4);
+    REQUIRE(before.registry.size() > 3 * 8);
+
+    sx::TransferOptions options = AllOptions(store, package);
+    REQUIRE(sx::ExportSettings(options) == 0);
+
+    options.deleteShared = true;
+    options.deletePrivate = true;
+    REQUIRE(sx::DeleteSettings(options) == 0);
+    const sxtest::Snapshot emptied = sxtest::Take(store.root(), store.users());
+    CHECK(emptied.files.size() == 1); // the shared "Registry" file is never deleted
+    CHECK(emptied.files.count(L"Registry.xml") == 1);
+    CHECK(emptied.registry.empty());
+
+    REQUIRE(sx::ImportSettings(options) == 0);
+    const sxtest::Snapshot after = sxtest::Take(store.root(), store.users());
+    CHECK_MESSAGE(after == before, sxtest::Describe(after));
+
+    // The shared "Registry" element travels as the file it is.
+    zxtest::RemoveTree(store.root() + L"\\Registry.xml");
+    REQUIRE(sx::ImportSettings(options) == 0);
+    CHECK(sxtest::Take(store.root(), store.users()) == before);
+}
+
+TEST_CASE("transfer: the package tree holds shared elements, one level per user and registry nodes") {
+    StoreFixture store({TestUser(L"alice"), TestUser(L"nobody")});
+    sxtest::BuildStore(store.root(), {store.users()[0]});
+    zxtest::TempDir out;
+    sx::TransferOptions options = AllOptions(store, out / L"p.bin");
+    options.elements = {L"Devices", L"Layouts", L"Registry", L"GUILayouts", L"Devices", L"Bogus"};
+    REQUIRE(sx::ExportSettings(options) == 0);
+    CQxLiteVariantR package = Load(out / L"p.bin");
+    CHECK(ChildNames(package, {L"Settings"}) == std::vector<std::wstring>{L"shared", L"private"});
+    // Listed twice, present twice; absent elements leave no node.
+    CHECK(ChildNames(package, {L"Settings", L"shared"}) ==
+          std::vector<std::wstring>{L"Devices", L"Layouts", L"Registry", L"Devices"});
+    CHECK(ChildNames(package, {L"Settings", L"private"}) == store.users());
+    CHECK(ChildNames(package, {L"Settings", L"private", store.users()[0].c_str()}) ==
+          std::vector<std::wstring>{L"Registry", L"GUILayouts"});
+    // A user without folder or registry branch still has an (empty) level.
+    CHECK(ChildNames(package, {L"Settings", L"private", store.users()[1].c_str()}).empty());
+
+    package.Reset();
+    REQUIRE(package.LevelBegin(L"Settings", nullptr) == 0);
+    REQUIRE(package.LevelBegin(L"shared", nullptr) == 0);
+    REQUIRE(package.LevelBegin(L"Layouts", nullptr) == 0);
+    CHECK(package.Get(L"useXMLstring", false));
+    CHECK(package.Get(L"content", L"") == L"\xFEFF<layout name=\"Haupt\u00fcbersicht\"/>");
+    package.LevelEnd();
+    REQUIRE(package.LevelBegin(L"Devices", nullptr) == 0);
+    REQUIRE(package.LevelBegin(L"content", nullptr) == 0);
+    CHECK(package.IsValueSet(L"group2"));
+}
+
+TEST_CASE("transfer: elements found nowhere still give the package skeleton") {
+    StoreFixture store({TestUser(L"u1"), TestUser(L"u2")});
+    zxtest::TempDir out;
+    sx::TransferOptions options = AllOptions(store, out / L"p.bin");
+    REQUIRE(sx::ExportSettings(options) == 0);
+    CQxLiteVariantR package = Load(out / L"p.bin");
+    CHECK(ChildNames(package, {L"Settings", L"shared"}).empty());
+    CHECK(ChildNames(package, {L"Settings", L"private"}) == store.users());
+}
+
+TEST_CASE("transfer: a package that cannot be written is an export failure") {
+    StoreFixture store;
+    sxtest::BuildStore(store.root(), {});
+    zxtest::TempDir out;
+    sx::TransferOptions options = AllOptions(store, out / L"missing\\p.bin");
+    CHECK(sx::ExportSettings(options) == sx::kTransferFailed);
+    zxtest::WriteFileBytes(out / L"readonly.bin", "old");
+    SetFileAttributesW((out / L"readonly.bin").c_str(), FILE_ATTRIBUTE_READONLY);
+    options.outputFile = (out / L"readonly.bin").c_str();
+    CHECK(sx::ExportSettings(options) == sx::kTransferFailed);
+    CHECK(zxtest::ReadFileBytes(out / L"readonly.bin") == "old");
+    options.outputFile = out.path().c_str(); // a folder
+    CHECK(sx::ExportSettings(options) == sx::kTransferFailed);
+    options.outputFile = L"";
+    CHECK(sx::ExportSettings(options) == sx::kTransferFailed);
+}
+
+TEST_CASE("transfer: one user imported into the current user's folder and registry branch") {
+    const std::wstring me = sx::CurrentUserName().GetString();
+    StoreFixture store({TestUser(L"alice"), me});
+    sxtest::BuildStore(store.root(), {store.users()[0]});
+    zxtest::TempDir out;
+    sx::TransferOptions options = AllOptions(store, out / L"p.bin");
+    options.allUsers = false;
+    options.userName = store.users()[0].c_str();
+    REQUIRE(sx::ExportSettings(options) == 0);
+
+    options.useCurrentUserFolder = true;
+    REQUIRE(sx::ImportSettings(options) == 0);
+    const std::wstring mine = store.Folder(me);
+    CHECK(zxtest::ReadFileBytes(mine + L"\\GUILayouts.xml") ==
+          zxtest::ReadFileBytes(store.Folder(store.users()[0]) + L"\\GUILayouts.xml"));
+    CHECK(zxtest::ReadFileBytes(mine + L"\\Objectives.bin") ==
+          zxtest::ReadFileBytes(store.Folder(store.users()[0]) + L"\\Objectives.bin"));
+    sxtest::Snapshot alice = sxtest::Take(L"", {store.users()[0]});
+    sxtest::Snapshot current = sxtest::Take(L"", {me});
+    REQUIRE(current.registry.size() == alice.registry.size());
+    auto a = alice.registry.begin();
+    for (auto c = current.registry.begin(); c != current.registry.end(); ++c, ++a)
+        CHECK(c->second == a->second);
+
+    // With -o semantics the named user's own folder is the target.
+    zxtest::RemoveTree(store.Folder(store.users()[0]));
+    options.useCurrentUserFolder = false;
+    REQUIRE(sx::ImportSettings(options) == 0);
+    CHECK(zxtest::FileExists(store.Folder(store.users()[0]) + L"\\GUILayouts.xml"));
+
+    // A name the package lacks falls back to the current user's node, which it lacks too.
+    options.userName = L"zx-not-in-package";
+    CHECK(sx::ImportSettings(options) == 0);
+    CHECK_FALSE(zxtest::FileExists(store.Folder(L"zx-not-in-package")));
+}
+
+TEST_CASE("transfer: user names from a package that would leave the store are skipped") {
+    StoreFixture store({TestUser(L"ok")});
+    zxtest::TempDir out;
+    const std::vector<std::wstring> hostile = {L"",    L".",       L"..",  L"..\\..\\evil", L"a/b", L"c:d",
+                                               L"CON", L"nul.txt", L"x*y", L"trail.",       L"sp ", L"\x01"};
+    CQxLiteVariantW w;
+    w.LevelBegin(L"Settings");
+    w.LevelBegin(L"private");
+    for (const std::wstring &name : hostile) {
+        w.LevelBegin(name.c_str());
+        w.LevelBegin(L"Devices");
+        w.Set(true, L"useXMLstring");
+        w.Set(L"<evil/>", L"content");
+        w.LevelEnd();
+        w.LevelBegin(L"Registry");
+        w.LevelBegin(L"content");
+        w.Set(L"<tree version=\"1\"><level name=\"\"><binary name=\"x\" "
+              L"tag=\"4\">01000000</binary></level></tree>",
+              L"Platform.INI");
+        w.LevelEnd();
+        w.LevelEnd();
+        w.LevelEnd();
+    }
+    w.LevelBegin(store.users()[0].c_str());
+    w.LevelBegin(L"Devices");
+    w.Set(true, L"useXMLstring");
+    w.Set(L"<fine/>", L"content");
+    w.LevelEnd();
+    w.LevelEnd();
+    w.LevelEnd();
+    w.LevelEnd();
+    CQxLiteVariantR package;
+    w.Finalize(package);
+    REQUIRE(package.SaveToFile((out / L"hostile.bin").c_str(), true, false) == 0);
+
+    const sxtest::Snapshot outside = sxtest::Take(store.root() + L"\\..", {});
+    sx::TransferOptions options = AllOptions(store, out / L"hostile.bin");
+    REQUIRE(sx::ImportSettings(options) == 0);
+    sxtest::Snapshot written = sxtest::Take(store.root(), {});
+    INFO(sxtest::Describe(written));
+    REQUIRE(written.files.size() == 1);
+    CHECK(written.files.begin()->first == store.users()[0] + L"\\Devices.xml");
+    CHECK(sxtest::Take(store.root() + L"\\..", {}).files.size() == outside.files.size() + 1);
+    CHECK_FALSE(KeyExists(L"SOFTWARE\\Varnholt\\Platform\\..\\..\\evil"));
+    CHECK_FALSE(KeyExists(L"SOFTWARE\\Varnholt\\Platform\\Platform.INI"));
+    CHECK_FALSE(KeyExists(L"SOFTWARE\\Varnholt\\evil"));
+
+    // The one-user path too, and command-line element names.
+    options.allUsers = false;
+    options.useCurrentUserFolder = false;
+    options.userName = L"..";
+    CHECK(sx::ImportSettings(options) == 0);
+    options.userName = store.users()[0].c_str();
+    options.elements = {L"..\\Devices"};
+    CHECK(sx::ImportSettings(options) == 0);
+    CHECK(sxtest::Take(store.root() + L"\\..", {}).files.size() == outside.files.size() + 1);
+}
+
+TEST_CASE("transfer: truncated and foreign packages are refused and nothing is written") {
+    StoreFixture store({TestUser(L"alice")});
+    sxtest::BuildStore(store.root(), store.users());
+    zxtest::TempDir out;
+    sx::TransferOptions options = AllOptions(store, out / L"p.bin");
+    REQUIRE(sx::ExportSettings(options) == 0);
+    const std::string good = zxtest::ReadFileBytes(out / L"p.bin");
+    const sxtest::Snapshot before = sxtest::Take(store.root(), store.users());
+
+    zxtest::WriteFileBytes(out / L"cut.bin", good.substr(0, good.size() / 2));
+    zxtest::WriteFileBytes(out / L"foreign.bin", "PK\x03\x04 certainly not a settings tree");
+    CQxLiteVariantW w;
+    w.LevelBegin(L"Other");
+    w.LevelEnd();
+    CQxLiteVariantR other;
+    w.Finalize(other);
+    REQUIRE(other.SaveToFile((out / L"nosettings.bin").c_str(), true, false) == 0);
+    for (const wchar_t *name : {L"cut.bin", L"foreign.bin", L"nosettings.bin", L"absent.bin"}) {
+        CAPTURE(zxtest::Narrow(name));
+        options.inputFile = (out / name).c_str();
+        CHECK(sx::ImportSettings(options) == sx::kTransferFailed);
+    }
+    CHECK(sxtest::Take(store.root(), store.users()) == before);
+}
+
+TEST_CASE("transfer: text elements keep their units; odd bytes and zero units end them") {
+    StoreFixture store;
+    REQUIRE(QX_CreateDirectory(store.root().c_str(), 1, 0) == QX_OK);
+    zxtest::TempDir out;
+    const std::string odd = sxtest::TextElement(L"abc") + "Z";
+    const std::string zero = sxtest::TextElement(std::wstring(L"before\0after", 12));
+    zxtest::WriteFileBytes(store.root() + L"\\Kernels.xml", odd);
+    zxtest::WriteFileBytes(store.root() + L"\\Objectives.xml", zero);
+    sx::TransferOptions options = AllOptions(store, out / L"p.bin");
+    REQUIRE(sx::ExportSettings(options) == 0);
+    zxtest::RemoveTree(store.root() + L"\\Kernels.xml");
+    zxtest::RemoveTree(store.root() + L"\\Objectives.xml");
+    REQUIRE(sx::ImportSettings(options) == 0);
+    CHECK(zxtest::ReadFileBytes(store.root() + L"\\Kernels.xml") == odd.substr(0, odd.size() - 1));
+    CHECK(zxtest::ReadFileBytes(store.root() + L"\\Objectives.xml") == sxtest::TextElement(L"before"));
+}
+
+TEST_CASE("transfer: the tree form wins on export; import writes only the form it carries") {
+    StoreFixture store;
+    REQUIRE(QX_CreateDirectory(store.root().c_str(), 1, 0) == QX_OK);
+    sxtest::WriteTreeElement(store.root() + L"\\Devices.bin", 5);
+    zxtest::WriteFileBytes(store.root() + L"\\Devices.xml", sxtest::TextElement(L"<ignored/>"));
+    zxtest::TempDir out;
+    sx::TransferOptions options = AllOptions(store, out / L"p.bin");
+    options.elements = {L"Devices"};
+    REQUIRE(sx::ExportSettings(options) == 0);
+    CQxLiteVariantR package = Load(out / L"p.bin");
+    REQUIRE(package.LevelBegin(L"Settings", nullptr) == 0);
+    REQUIRE(package.LevelBegin(L"shared", nullptr) == 0);
+    REQUIRE(package.LevelBegin(L"Devices", nullptr) == 0);
+    CHECK_FALSE(package.Get(L"useXMLstring", false));
+
+    // A text element imported where the tree form exists leaves the tree form in force.
+    const std::string tree = zxtest::ReadFileBytes(store.root() + L"\\Devices.bin");
+    zxtest::RemoveTree(store.root() + L"\\Devices.bin");
+    zxtest::WriteFileBytes(store.root() + L"\\Layouts.bin", tree);
+    options.elements = {L"Layouts"};
+    REQUIRE(sx::ExportSettings(options) == 0); // tree form of Layouts
+    zxtest::WriteFileBytes(store.root() + L"\\Layouts.xml", sxtest::TextElement(L"<text/>"));
+    zxtest::RemoveTree(store.root() + L"\\Layouts.bin");
+    options.outputFile = (out / L"text.bin").c_str();
+    REQUIRE(sx::ExportSettings(options) == 0); // text form of Layouts
+    sxtest::WriteTreeElement(store.root() + L"\\Layouts.bin", 9);
+    const std::string keptTree = zxtest::ReadFileBytes(store.root() + L"\\Layouts.bin");
+    options.inputFile = (out / L"text.bin").c_str();
+    REQUIRE(sx::ImportSettings(options) == 0);
+    CHECK(zxtest::ReadFileBytes(store.root() + L"\\Layouts.bin") == keptTree);
+    CHECK(sx::FindElement(store.root().c_str(), L"Layouts") == sx::ElementForm::Tree);
+}
+
+TEST_CASE("transfer: an element node without content imports as an empty tree") {
+    StoreFixture store;
+    zxtest::TempDir out;
+    CQxLiteVariantW w;
+    w.LevelBegin(L"Settings");
+    w.LevelBegin(L"shared");
+    w.LevelBegin(L"Kernels");
+    w.LevelEnd();
+    w.LevelEnd();
+    w.LevelEnd();
+    CQxLiteVariantR package;
+    w.Finalize(package);
+    sx::TransferOptions options = AllOptions(store, L"");
+    options.packageReader = &package; // an already loaded package
+    REQUIRE(sx::ImportSettings(options) == 0);
+    CQxLiteVariantR element;
+    REQUIRE(element.LoadFromFile((store.root() + L"\\Kernels.bin").c_str(), false) == 0);
+    CHECK(element.GetChildCount() == 0);
+}
+
+TEST_CASE(
+    "transfer: delete removes both forms and a user's registry branch, keeps the shared registry file") {
+    StoreFixture store({TestUser(L"alice"), TestUser(L"bob")});
+    sxtest::BuildStore(store.root(), store.users());
+    const std::wstring alice = store.users()[0], bob = store.users()[1];
+    zxtest::WriteFileBytes(store.Folder(alice) + L"\\Objectives.xml", "x");
+    sx::TransferOptions options = AllOptions(store, L"");
+    options.allUsers = false;
+    options.userName = alice.c_str();
+    options.deletePrivate = true;
+    options.elements = sx::GroupMembers(sx::Group::Objectives);
+    REQUIRE(sx::DeleteSettings(options) == 0);
+    CHECK(sx::FindElement(store.Folder(alice).c_str(), L"Objectives") == sx::ElementForm::None);
+    CHECK(sx::FindElement(store.Folder(bob).c_str(), L"Objectives") == sx::ElementForm::Tree);
+    CHECK(KeyExists(sxtest::UserKey(alice)));
+
+    options.elements = sx::GroupMembers(sx::Group::GeneralSettings);
+    options.deleteShared = true;
+    REQUIRE(sx::DeleteSettings(options) == 0);
+    CHECK_FALSE(KeyExists(sxtest::UserKey(alice)));
+    CHECK(KeyExists(sxtest::UserKey(bob)));
+    CHECK(zxtest::FileExists(store.root() + L"\\Registry.xml"));
+
+    // An empty or unusable user name deletes nothing and reports the failure.
+    const sxtest::Snapshot before = sxtest::Take(store.root(), store.users());
+    options.elements = sx::AllElements();
+    options.deleteShared = false;
+    for (const wchar_t *name : {L"", L"..", L"a\\b"}) {
+        options.userName = name;
+        CHECK(sx::DeleteSettings(options) == sx::kTransferFailed);
+    }
+    CHECK(sxtest::Take(store.root(), store.users()) == before);
+}
