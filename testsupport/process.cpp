@@ -1,4 +1,4 @@
-// Child processes for tests: scenarios of the running test program and other programs.
+// Child scenarios: registration, dispatch and running one in a new process of the test program.
 #include "testsupport/zxtest.h"
 
 #include <cstring>
@@ -39,39 +39,10 @@ std::wstring SelfFolder() {
     return path.substr(0, path.find_last_of(L"\\/"));
 }
 
-HANDLE StartProcess(const std::wstring &commandLine) {
-    std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
-    line.push_back(L'\0');
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info = {};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-        return nullptr;
-    CloseHandle(info.hThread);
-    return info.hProcess;
-}
-
-ProcessResult RunProcess(const std::wstring &commandLine, DWORD timeoutMs) {
-    ProcessResult result;
-    HANDLE process = StartProcess(commandLine);
-    if (!process) return result;
-    result.started = true;
-    if (WaitForSingleObject(process, timeoutMs) != WAIT_OBJECT_0) {
-        TerminateProcess(process, 0xDEAD);
-        WaitForSingleObject(process, INFINITE);
-        result.timedOut = true;
-    }
-    GetExitCodeProcess(process, &result.exitCode);
-    CloseHandle(process);
-    return result;
-}
-
 DWORD RunChild(const char *scenario, DWORD timeoutMs) {
     std::wstring wide(scenario, scenario + std::strlen(scenario));
-    ProcessResult result = RunProcess(L"\"" + SelfPath() + L"\" --zx-child=" + wide, timeoutMs);
-    REQUIRE_MESSAGE(result.started, scenario);
-    REQUIRE_MESSAGE(!result.timedOut, scenario);
-    return result.exitCode;
+    Program child(L"\"" + SelfPath() + L"\" --zx-child=" + wide);
+    return child.WaitForExit(timeoutMs);
 }
 
 } // namespace zxtest

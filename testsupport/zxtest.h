@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "testsupport/program.h"
+
 namespace zxtest {
 
 // A fresh, empty folder under the system's temporary folder, removed with all it holds
@@ -40,20 +42,6 @@ void RemoveTree(const std::wstring &path);
 void WriteFileBytes(const std::wstring &path, const std::string &bytes);
 std::string ReadFileBytes(const std::wstring &path);
 bool FileExists(const std::wstring &path);
-
-// Result of a finished child process.
-struct ProcessResult {
-    bool started = false;
-    bool timedOut = false;
-    DWORD exitCode = 0;
-};
-
-// Runs a command line (program and arguments) and waits up to timeoutMs for its end;
-// a process that overruns is terminated and reported as timed out.
-ProcessResult RunProcess(const std::wstring &commandLine, DWORD timeoutMs = 120000);
-
-// Starts a command line without waiting; the caller closes the returned process handle.
-HANDLE StartProcess(const std::wstring &commandLine);
 
 // Runs a scenario registered with ZXTEST_CHILD in a new process of the current test
 // program and returns its exit code (0 means every check in it held).

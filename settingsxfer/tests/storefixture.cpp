@@ -164,14 +164,22 @@ void BuildStore(const std::wstring &root, const std::vector<std::wstring> &users
     }
 }
 
-StoreFixture::StoreFixture(std::vector<std::wstring> users) : m_users(std::move(users)) {
-    const std::wstring folder = L"ZxTest-" + std::to_wstring(GetCurrentProcessId());
-    QX_SetStorageFolder((folder + L"\\Platform").c_str(), 35);
+const wchar_t StoreFixture::kRealStore[] = L"Varnholt\\Platform";
+
+StoreFixture::StoreFixture(std::vector<std::wstring> users, const wchar_t *storageFolder)
+    : m_users(std::move(users)) {
     wchar_t common[MAX_PATH];
     REQUIRE(SHGetFolderPathW(nullptr, 35, nullptr, SHGFP_TYPE_CURRENT, common) == S_OK);
-    m_base = std::wstring(common) + L"\\" + folder;
+    if (storageFolder) {
+        QX_SetStorageFolder(storageFolder, 35);
+        m_base = std::wstring(common) + L"\\" + storageFolder;
+    } else {
+        const std::wstring folder = L"ZxTest-" + std::to_wstring(GetCurrentProcessId());
+        QX_SetStorageFolder((folder + L"\\Platform").c_str(), 35);
+        m_base = std::wstring(common) + L"\\" + folder;
+    }
     m_root = sx::SharedRoot().GetString();
-    REQUIRE(m_root == m_base + L"\\Platform");
+    REQUIRE(m_root.compare(0, m_base.size(), m_base) == 0);
     zxtest::RemoveTree(m_base);
     for (const std::wstring &user : m_users)
         RemoveRegistry(user);

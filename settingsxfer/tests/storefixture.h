@@ -34,11 +34,14 @@ void RemoveRegistry(const std::wstring &user);
 // Fills root (shared elements) and each user's private folder and registry branch.
 void BuildStore(const std::wstring &root, const std::vector<std::wstring> &users);
 
-// The settings store of this test process: the storage folder is pointed at a folder of its own
-// under the common application data, which is removed again with the users' registry branches.
+// The settings store of a test: by default the storage folder is pointed at a folder of this
+// process under the common application data; kRealStore uses the platform's own store (that of
+// the test's Wine prefix), as settingsxfer.exe sees it. The store folder is emptied at the start
+// and removed at the end, with the users' registry branches.
 class StoreFixture {
 public:
-    explicit StoreFixture(std::vector<std::wstring> users = {});
+    static const wchar_t kRealStore[];
+    explicit StoreFixture(std::vector<std::wstring> users = {}, const wchar_t *storageFolder = nullptr);
     ~StoreFixture();
     const std::wstring &root() const { return m_root; }
     const std::vector<std::wstring> &users() const { return m_users; }

@@ -223,13 +223,10 @@ TEST_CASE("tree file: a save killed at any moment leaves the old or the new file
     SetEnvironmentVariableW(L"ZXT_SAVE_PATH", path.c_str());
     HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, L"zxt-save-ready");
     for (int round = 0; round < 6; ++round) {
-        HANDLE child = zxtest::StartProcess(L"\"" + zxtest::SelfPath() + L"\" --zx-child=save_forever");
-        REQUIRE(child != nullptr);
+        zxtest::Program child(L"\"" + zxtest::SelfPath() + L"\" --zx-child=save_forever");
         if (round > 0) WaitForSingleObject(ready, 20000);
         Sleep(static_cast<DWORD>(round * 37 % 100));
-        TerminateProcess(child, 9);
-        WaitForSingleObject(child, INFINITE);
-        CloseHandle(child);
+        child.Kill();
         CQxLiteVariantR loaded;
         REQUIRE(loaded.LoadFromFile(path.c_str(), false) == 0);
         CHECK((loaded.IsValueSet(L"old") || loaded.Get(L"new", L"").GetLength() == 4 << 20));

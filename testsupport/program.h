@@ -1,0 +1,55 @@
+// Driving another program's windows from a test, as a user would: find its windows, read their
+// texts, press buttons, read its exit code.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace zxtest {
+
+class Program {
+public:
+    // Starts commandLine (in folder, or the test's current folder when empty).
+    explicit Program(const std::wstring &commandLine, const std::wstring &folder = L"");
+    ~Program(); // a program still running is terminated
+    Program(const Program &) = delete;
+    Program &operator=(const Program &) = delete;
+
+    DWORD Id() const { return m_id; }
+    bool Running() const;
+    // A visible top-level window of this program with that class (null: any class), or null
+    // after the time-out.
+    HWND WaitForWindow(const wchar_t *className, DWORD timeoutMs = 30000) const;
+    // All visible top-level windows of this program.
+    std::vector<HWND> Windows() const;
+    // Waits for the program's end and returns its exit code; fails the test on a time-out.
+    DWORD WaitForExit(DWORD timeoutMs = 60000);
+    // Ends the program at once, as a crash or power loss would.
+    void Kill();
+
+private:
+    HANDLE m_process = nullptr;
+    DWORD m_id = 0;
+};
+
+std::wstring WindowText(HWND window);
+std::wstring ClassName(HWND window);
+// The message text of a standard message box.
+std::wstring MessageBoxText(HWND box);
+// Presses a dialog's button as a click would: the dialog receives BN_CLICKED for it.
+void Click(HWND dialog, int buttonId);
+// The path of a program beside the running test program.
+std::wstring Beside(const wchar_t *program);
+
+// A message box shown by a program: its caption, text and the buttons it has.
+struct Box {
+    HWND window = nullptr;
+    std::wstring caption;
+    std::wstring text;
+};
+// Waits for the next message box ("#32770" window) of program; window is null after the time-out.
+Box WaitForBox(const Program &program, DWORD timeoutMs = 30000);
+
+} // namespace zxtest
