@@ -80,10 +80,14 @@ void Program::Kill() {
     WaitForSingleObject(m_process, INFINITE);
 }
 
+// Asks the window itself (GetWindowText does not reach controls of other programs).
 std::wstring WindowText(HWND window) {
-    const int n = GetWindowTextLengthW(window);
-    std::wstring text(static_cast<size_t>(n) + 1, L'\0');
-    GetWindowTextW(window, &text[0], n + 1);
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 10000, &length)) return L"";
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]), SMTO_NORMAL,
+                        10000, &copied);
     text.resize(wcslen(text.c_str()));
     return text;
 }
@@ -103,6 +107,34 @@ std::wstring MessageBoxText(HWND box) {
 void Click(HWND dialog, int buttonId) {
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, buttonId)));
+}
+
+void Press(HWND dialog, int buttonId) {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(GetDlgItem(dialog, buttonId), BM_CLICK, 0, 0, SMTO_NORMAL, 10000, &result);
+}
+
+bool IsChecked(HWND dialog, int buttonId) {
+    return SendMessageW(GetDlgItem(dialog, buttonId), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+bool IsEnabled(HWND dialog, int buttonId) {
+    return IsWindowEnabled(GetDlgItem(dialog, buttonId)) != FALSE;
+}
+
+void SetText(HWND dialog, int controlId, const std::wstring &text) {
+    DWORD_PTR result = 0;
+    REQUIRE(SendMessageTimeoutW(GetDlgItem(dialog, controlId), WM_SETTEXT, 0,
+                                reinterpret_cast<LPARAM>(text.c_str()), SMTO_NORMAL, 10000, &result));
+}
+
+HWND FindChildDialog(HWND parent, int controlId, const wchar_t *controlText) {
+    for (HWND child = FindWindowExW(parent, nullptr, L"#32770", nullptr); child;
+         child = FindWindowExW(parent, child, L"#32770", nullptr)) {
+        HWND control = GetDlgItem(child, controlId);
+        if (control && WindowText(control) == controlText) return child;
+    }
+    return nullptr;
 }
 
 std::wstring Beside(const wchar_t *program) {

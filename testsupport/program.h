@@ -38,8 +38,19 @@ std::wstring WindowText(HWND window);
 std::wstring ClassName(HWND window);
 // The message text of a standard message box.
 std::wstring MessageBoxText(HWND box);
-// Presses a dialog's button as a click would: the dialog receives BN_CLICKED for it.
+// Presses a dialog's button: the dialog receives BN_CLICKED for it. Posted, so that a box the
+// press opens does not hold up the test.
 void Click(HWND dialog, int buttonId);
+// Clicks a check box, radio button or push button itself (it changes its state and notifies its
+// dialog, as a mouse click does); waits until the program has handled it.
+void Press(HWND dialog, int buttonId);
+bool IsChecked(HWND dialog, int buttonId);
+bool IsEnabled(HWND dialog, int buttonId);
+// Sets the text of a dialog's control (an edit box).
+void SetText(HWND dialog, int controlId, const std::wstring &text);
+// The first child of parent with that class whose control id has the given text (for example a
+// page whose button IDOK reads "Export"), or null.
+HWND FindChildDialog(HWND parent, int controlId, const wchar_t *controlText);
 // The path of a program beside the running test program.
 std::wstring Beside(const wchar_t *program);
 

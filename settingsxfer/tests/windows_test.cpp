@@ -1,0 +1,237 @@
+// The windows of settingsxfer, driven as a user would: the frame, the tabs and the Export page.
+#include "settingsxfer/tests/storefixture.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+
+#include "settingsxfer/core/store.h"
+#include "settingsxfer/res/resource.h"
+#include "zx_gensys/zx_gensys.h"
+
+using sxtest::StoreFixture;
+
+namespace {
+
+const int kBoxes[] = {1007, 1029, 1030, 1031, 1032, 1033, 1034, 1035};
+
+// The running program with its main window, tab control and pages.
+struct App {
+    zxtest::Program program;
+    HWND main = nullptr;
+    HWND tabs = nullptr;
+    HWND tab = nullptr;
+
+    explicit App(const std::wstring &arguments = L"")
+        : program(L"\"" + zxtest::Beside(L"settingsxfer.exe") + L"\" " + arguments) {
+        main = program.WaitForWindow(L"SETTINGSXFER");
+        REQUIRE(main != nullptr);
+        tabs = FindWindowExW(main, nullptr, L"#32770", nullptr);
+        REQUIRE(tabs != nullptr);
+        tab = GetDlgItem(tabs, 1010);
+        REQUIRE(tab != nullptr);
+    }
+    ~App() {
+        if (program.Running()) {
+            PostMessageW(main, WM_CLOSE, 0, 0);
+            CHECK(program.WaitForExit() == 0);
+        }
+    }
+    HWND Page(const wchar_t *buttonText) const { return zxtest::FindChildDialog(tab, IDOK, buttonText); }
+    // Chooses a tab as the keyboard would: the tab control selects it and tells the dialog.
+    void ChooseTab(int index) const {
+        DWORD_PTR result = 0;
+        SendMessageTimeoutW(tab, TCM_SETCURFOCUS, index, 0, SMTO_NORMAL, 10000, &result);
+    }
+};
+
+int CheckedBoxes(HWND page) {
+    int n = 0;
+    for (int id : kBoxes)
+        n += zxtest::IsChecked(page, id) ? 1 : 0;
+    return n;
+}
+
+// Presses Export and answers the boxes that follow: the confirmation (when a file exists) with
+// confirm, then returns the result box's caption and text after pressing its OK.
+zxtest::Box Export(App &app, HWND page, int confirm = IDYES) {
+    zxtest::Click(page, IDOK);
+    zxtest::Box box = zxtest::WaitForBox(app.program);
+    REQUIRE(box.window != nullptr);
+    if (box.caption == L"Confirm save as") {
+        CHECK(box.text == L"Specified file already exists. Do you want to replace it?");
+        zxtest::Click(box.window, confirm);
+        if (confirm != IDYES) return box;
+        while (IsWindow(box.window))
+            Sleep(20);
+        box = zxtest::WaitForBox(app.program);
+        REQUIRE(box.window != nullptr);
+    }
+    zxtest::Click(box.window, IDOK);
+    while (IsWindow(box.window))
+        Sleep(20);
+    return box;
+}
+
+std::vector<std::wstring> Private(const std::wstring &package) {
+    CQxLiteVariantR reader;
+    REQUIRE(reader.LoadFromFile(package.c_str(), false) == 0);
+    REQUIRE(reader.LevelBegin(L"Settings", nullptr) == 0);
+    REQUIRE(reader.LevelBegin(L"private", nullptr) == 0);
+    std::vector<std::wstring> users;
+    for (; reader.IsNextValue(); reader.NextValue()) {
+        wchar_t name[256];
+        reader.GetCurrentName(name, 256);
+        users.push_back(name);
+    }
+    return users;
+}
+
+std::vector<std::wstring> Shared(const std::wstring &package) {
+    CQxLiteVariantR reader;
+    REQUIRE(reader.LoadFromFile(package.c_str(), false) == 0);
+    REQUIRE(reader.LevelBegin(L"Settings", nullptr) == 0);
+    REQUIRE(reader.LevelBegin(L"shared", nullptr) == 0);
+    std::vector<std::wstring> names;
+    for (; reader.IsNextValue(); reader.NextValue()) {
+        wchar_t name[256];
+        reader.GetCurrentName(name, 256);
+        names.push_back(name);
+    }
+    return names;
+}
+
+} // namespace
+
+TEST_CASE("windows: the frame's title and class, and the three tabs an administrator sees") {
+    StoreFixture store({}, StoreFixture::kRealStore);
+    App app;
+    CHECK(zxtest::WindowText(app.main) == L"Lumetra Settings \u2013 Import/Export Utility");
+    CHECK((GetWindowLongW(app.main, GWL_STYLE) & WS_THICKFRAME) == 0);
+    CHECK(SendMessageW(app.tab, TCM_GETITEMCOUNT, 0, 0) == 3);
+    HWND exportPage = app.Page(L"Export"), importPage = app.Page(L"Import"), deletePage = app.Page(L"Delete");
+    REQUIRE(exportPage != nullptr);
+    REQUIRE(importPage != nullptr);
+    REQUIRE(deletePage != nullptr);
+    CHECK(IsWindowVisible(exportPage));
+    CHECK_FALSE(IsWindowVisible(importPage));
+
+    app.ChooseTab(2);
+    CHECK(IsWindowVisible(deletePage));
+    CHECK_FALSE(IsWindowVisible(exportPage));
+    app.ChooseTab(1);
+    CHECK(IsWindowVisible(importPage));
+    CHECK_FALSE(IsWindowVisible(deletePage));
+    app.ChooseTab(0);
+    CHECK(IsWindowVisible(exportPage));
+
+    // The backup folder is made and proposed.
+    const std::wstring proposal = zxtest::WindowText(GetDlgItem(exportPage, IDC_FILE_NAME));
+    CHECK(proposal.size() > 13);
+    CHECK(proposal.find(L"\\Varnholt\\ConfigurationBackup\\settings.bin") != std::wstring::npos);
+    CHECK(zxtest::FileExists(proposal.substr(0, proposal.size() - 13)));
+    CHECK(zxtest::IsChecked(exportPage, IDC_CURRENT_USER));
+    CHECK_FALSE(zxtest::IsChecked(exportPage, IDC_ALL_USERS));
+}
+
+TEST_CASE("windows: plain words and -o alone open the windows too; closing ends with 0") {
+    StoreFixture store({}, StoreFixture::kRealStore);
+    for (const wchar_t *arguments : {L"just words", L"-o", L"/unknown"}) {
+        CAPTURE(zxtest::Narrow(arguments));
+        App app(arguments);
+        CHECK(IsWindowVisible(app.main));
+    }
+}
+
+TEST_CASE("windows: Check All and Clear All on the Export page; every box stays enabled") {
+    StoreFixture store({}, StoreFixture::kRealStore);
+    App app;
+    HWND page = app.Page(L"Export");
+    REQUIRE(page != nullptr);
+    CHECK(CheckedBoxes(page) == 8);
+    zxtest::Press(page, IDC_CLEAR_ALL);
+    CHECK(CheckedBoxes(page) == 0);
+    zxtest::Press(page, 1031);
+    CHECK(CheckedBoxes(page) == 1);
+    zxtest::Press(page, IDC_CHECK_ALL);
+    CHECK(CheckedBoxes(page) == 8);
+    for (int id : kBoxes)
+        CHECK(zxtest::IsEnabled(page, id));
+}
+
+TEST_CASE("windows: export of chosen groups for the current user and for all users") {
+    const std::wstring me = sx::CurrentUserName().GetString();
+    StoreFixture store({me}, StoreFixture::kRealStore);
+    sxtest::BuildStore(store.root(), {me});
+    zxtest::TempDir dir;
+    App app;
+    HWND page = app.Page(L"Export");
+    REQUIRE(page != nullptr);
+
+    const std::wstring mine = dir / L"mine.bin";
+    zxtest::SetText(page, IDC_FILE_NAME, mine);
+    zxtest::Press(page, IDC_CLEAR_ALL);
+    zxtest::Press(page, IDC_DEVICE_SETTINGS);
+    zxtest::Press(page, IDC_LAYOUTS);
+    zxtest::Box result = Export(app, page);
+    CHECK(result.caption == L"Success");
+    CHECK(result.text == L"Settings exported.");
+    CHECK(Shared(mine) == std::vector<std::wstring>{L"Devices", L"Layouts"});
+    CHECK(Private(mine) == std::vector<std::wstring>{me});
+
+    const std::wstring all = dir / L"all.bin";
+    zxtest::SetText(page, IDC_FILE_NAME, all);
+    zxtest::Press(page, IDC_ALL_USERS);
+    zxtest::Press(page, IDC_CHECK_ALL);
+    result = Export(app, page);
+    CHECK(result.text == L"Settings exported.");
+    std::vector<std::wstring> everyone = Private(all);
+    CHECK(std::find(everyone.begin(), everyone.end(), me) != everyone.end());
+    CHECK(Shared(all).size() == 4);
+}
+
+TEST_CASE("windows: an existing file is replaced only after Yes; an empty box is no valid path") {
+    StoreFixture store({}, StoreFixture::kRealStore);
+    zxtest::TempDir dir;
+    const std::wstring existing = dir / L"existing.bin";
+    zxtest::WriteFileBytes(existing, "keep me");
+    App app;
+    HWND page = app.Page(L"Export");
+    REQUIRE(page != nullptr);
+    zxtest::SetText(page, IDC_FILE_NAME, existing);
+    Export(app, page, IDNO);
+    Sleep(300);
+    CHECK(zxtest::WaitForBox(app.program, 300).window == nullptr); // nothing follows No
+    CHECK(zxtest::ReadFileBytes(existing) == "keep me");
+
+    zxtest::Box result = Export(app, page, IDYES);
+    CHECK(result.text == L"Settings exported.");
+    CHECK(zxtest::ReadFileBytes(existing).substr(0, 4) == "QXTR");
+
+    zxtest::SetText(page, IDC_FILE_NAME, L"");
+    result = Export(app, page);
+    CHECK(result.caption == L"Error");
+    CHECK(result.text == L"Not valid path.");
+
+    zxtest::SetText(page, IDC_FILE_NAME, dir / L"no folder\\x.bin");
+    result = Export(app, page);
+    CHECK(result.text == L"Not valid path.");
+}
+
+TEST_CASE("windows: Alt+? opens the About box from inside a page") {
+    StoreFixture store({}, StoreFixture::kRealStore);
+    App app;
+    HWND page = app.Page(L"Export");
+    REQUIRE(page != nullptr);
+    // The accelerator as the keyboard gives it to the control with the focus: Windows matches
+    // Alt+"?" on the character message, Wine on the key message; both are sent.
+    HWND edit = GetDlgItem(page, IDC_FILE_NAME);
+    PostMessageW(edit, WM_SYSKEYDOWN, L'?', 1 << 29);
+    PostMessageW(edit, WM_SYSCHAR, L'?', 1 << 29);
+    zxtest::Box about = zxtest::WaitForBox(app.program);
+    REQUIRE(about.window != nullptr);
+    CHECK(about.caption == L"About settingsxfer");
+    zxtest::Click(about.window, IDOK);
+    while (IsWindow(about.window))
+        Sleep(20);
+}

@@ -1,0 +1,65 @@
+// What the three pages of the tab dialog share: the element boxes, tooltips, the file dialog,
+// the wait cursor, the result box and the backup folder.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "settingsxfer/core/options.h"
+
+namespace sx {
+
+// Messages and constants of the pages.
+const UINT kReloadMessage = WM_USER + 1; // the Import tab was chosen
+const int kPathLength = 260;
+
+// The translated text for this program.
+const wchar_t *T(const wchar_t *text);
+
+// What every page does when it is made: remembers the options (window user data), moves to
+// (2, 22) inside the tab control, and fetches the backup folder for its file dialog.
+void InitPage(HWND page, TransferOptions *options, std::wstring *backupFolder);
+TransferOptions *OptionsOf(HWND page);
+
+// check 1: check all eight boxes; other non-zero: uncheck them; 0: leave them. Then enable all
+// eight when enable is 1, else disable them.
+void SetElementBoxes(HWND page, int check, int enable);
+void CheckEnabledBoxes(HWND page);
+void UncheckDisabledBoxes(HWND page);
+bool AnyBoxChecked(HWND page);
+// Clears elements and appends each checked box's group members, in box order.
+void BuildElementList(HWND page, TransferOptions &options);
+bool IsElementBox(int id);
+bool IsChecked(HWND page, int id);
+
+// The "Check All" and "Clear All" pictures and their tooltips (texts translated when asked).
+void SetUpBoxButtons(HWND page, bool translateTips);
+
+// The page's file dialog; true with the chosen path in path.
+bool AskForFile(HWND page, bool save, const std::wstring &folder, std::wstring *path);
+
+// The result box of an engine call.
+void ShowResult(HWND page, int result, const wchar_t *errorText, const wchar_t *successText);
+
+// Shows the wait cursor while it exists, then the previous cursor again.
+class WaitCursor {
+public:
+    WaitCursor() : m_previous(SetCursor(LoadCursorW(nullptr, IDC_WAIT))) {}
+    ~WaitCursor() { SetCursor(m_previous); }
+    WaitCursor(const WaitCursor &) = delete;
+    WaitCursor &operator=(const WaitCursor &) = delete;
+
+private:
+    HCURSOR m_previous;
+};
+
+std::wstring ItemText(HWND page, int id, int length);
+void Enable(HWND page, int id, bool enable);
+
+// The page procedures.
+INT_PTR CALLBACK ExportPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK ImportPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK DeletePageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+
+} // namespace sx
