@@ -1,4 +1,5 @@
 // The windows of settingsxfer, driven as a user would: the frame, the tabs and the Export page.
+#include "settingsxfer/tests/app.h"
 #include "settingsxfer/tests/storefixture.h"
 
 #include <commctrl.h>
@@ -9,41 +10,11 @@
 #include "settingsxfer/res/resource.h"
 #include "zx_gensys/zx_gensys.h"
 
+using sxtest::App;
+using sxtest::kBoxes;
 using sxtest::StoreFixture;
 
 namespace {
-
-const int kBoxes[] = {1007, 1029, 1030, 1031, 1032, 1033, 1034, 1035};
-
-// The running program with its main window, tab control and pages.
-struct App {
-    zxtest::Program program;
-    HWND main = nullptr;
-    HWND tabs = nullptr;
-    HWND tab = nullptr;
-
-    explicit App(const std::wstring &arguments = L"")
-        : program(L"\"" + zxtest::Beside(L"settingsxfer.exe") + L"\" " + arguments) {
-        main = program.WaitForWindow(L"SETTINGSXFER");
-        REQUIRE(main != nullptr);
-        tabs = FindWindowExW(main, nullptr, L"#32770", nullptr);
-        REQUIRE(tabs != nullptr);
-        tab = GetDlgItem(tabs, 1010);
-        REQUIRE(tab != nullptr);
-    }
-    ~App() {
-        if (program.Running()) {
-            PostMessageW(main, WM_CLOSE, 0, 0);
-            CHECK(program.WaitForExit() == 0);
-        }
-    }
-    HWND Page(const wchar_t *buttonText) const { return zxtest::FindChildDialog(tab, IDOK, buttonText); }
-    // Chooses a tab as the keyboard would: the tab control selects it and tells the dialog.
-    void ChooseTab(int index) const {
-        DWORD_PTR result = 0;
-        SendMessageTimeoutW(tab, TCM_SETCURFOCUS, index, 0, SMTO_NORMAL, 10000, &result);
-    }
-};
 
 int CheckedBoxes(HWND page) {
     int n = 0;

@@ -56,6 +56,11 @@ void CheckEnabledBoxes(HWND page) {
         if (IsWindowEnabled(GetDlgItem(page, g.boxId))) CheckDlgButton(page, g.boxId, BST_CHECKED);
 }
 
+void UncheckAllBoxes(HWND page) {
+    for (const GroupInfo &g : kGroups)
+        CheckDlgButton(page, g.boxId, BST_UNCHECKED);
+}
+
 void UncheckDisabledBoxes(HWND page) {
     for (const GroupInfo &g : kGroups)
         if (!IsWindowEnabled(GetDlgItem(page, g.boxId))) CheckDlgButton(page, g.boxId, BST_UNCHECKED);
@@ -125,6 +130,16 @@ void ShowResult(HWND page, int result, const wchar_t *errorText, const wchar_t *
         MessageBoxW(page, T(errorText), T(L"Error"), MB_ICONERROR);
     else
         MessageBoxW(page, T(successText), T(L"Success"), MB_OK);
+}
+
+std::wstring SelectedEntry(HWND page, int comboId) {
+    const LRESULT index = SendDlgItemMessageW(page, comboId, CB_GETCURSEL, 0, 0);
+    if (index == CB_ERR) return L"";
+    const LRESULT length = SendDlgItemMessageW(page, comboId, CB_GETLBTEXTLEN, index, 0);
+    if (length == CB_ERR) return L"";
+    std::vector<wchar_t> text(static_cast<size_t>(length) + 1, L'\0');
+    SendDlgItemMessageW(page, comboId, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text.data()));
+    return text.data();
 }
 
 std::wstring ItemText(HWND page, int id, int length) {

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "settingsxfer/core/elements.h"
 #include "settingsxfer/core/options.h"
 
 namespace sx {
@@ -26,6 +27,10 @@ TransferOptions *OptionsOf(HWND page);
 // eight when enable is 1, else disable them.
 void SetElementBoxes(HWND page, int check, int enable);
 void CheckEnabledBoxes(HWND page);
+// Unchecks all eight and leaves their enabled states.
+void UncheckAllBoxes(HWND page);
+// Enables the box of every group that has an element for which present(element) holds.
+template <typename Present> void EnableBoxesOfPresentElements(HWND page, Present present);
 void UncheckDisabledBoxes(HWND page);
 bool AnyBoxChecked(HWND page);
 // Clears elements and appends each checked box's group members, in box order.
@@ -55,11 +60,18 @@ private:
 };
 
 std::wstring ItemText(HWND page, int id, int length);
+// The text of a combo box's selected entry (empty without a selection).
+std::wstring SelectedEntry(HWND page, int comboId);
 void Enable(HWND page, int id, bool enable);
 
 // The page procedures.
 INT_PTR CALLBACK ExportPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK ImportPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK DeletePageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+
+template <typename Present> void EnableBoxesOfPresentElements(HWND page, Present present) {
+    for (const ElementInfo &e : kElements)
+        if (present(e.name)) Enable(page, InfoOf(e.group).boxId, true);
+}
 
 } // namespace sx
