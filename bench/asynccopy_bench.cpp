@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/benchutil.h"
 #include "zx_winsys/zx_winsys.h"
 
 namespace {
@@ -24,19 +25,6 @@ void OnProgress(int status, uint64_t, uint64_t, void *user) {
     if (InterlockedDecrement(&done->left) == 0) SetEvent(done->event);
 }
 
-double Seconds(LARGE_INTEGER start) {
-    LARGE_INTEGER now, frequency;
-    QueryPerformanceCounter(&now);
-    QueryPerformanceFrequency(&frequency);
-    return double(now.QuadPart - start.QuadPart) / double(frequency.QuadPart);
-}
-
-LARGE_INTEGER Now() {
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return t;
-}
-
 void MakeFile(const std::wstring &path, size_t size) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     std::vector<char> block(1 << 20);
@@ -51,14 +39,14 @@ void MakeFile(const std::wstring &path, size_t size) {
 
 double AsyncCopies(const std::vector<std::wstring> &sources, const std::wstring &folder) {
     Done done = {CreateEventW(nullptr, TRUE, FALSE, nullptr), static_cast<LONG>(sources.size()), 0};
-    LARGE_INTEGER start = Now();
+    bench::Stopwatch watch;
     for (size_t i = 0; i < sources.size(); ++i) {
         std::wstring target = folder + L"\\async-" + std::to_wstring(i) + L".bin";
         if (QX_CopyFile(sources[i].c_str(), target.c_str(), 0, nullptr, OnProgress, &done) != QX_OK)
             return -1;
     }
     WaitForSingleObject(done.event, INFINITE);
-    double seconds = Seconds(start);
+    double seconds = watch.Seconds();
     CloseHandle(done.event);
     return done.failures ? -1 : seconds;
 }
@@ -85,13 +73,13 @@ int wmain(int argc, wchar_t **argv) {
     double system = 1e9, sync = 1e9, async = 1e9, concurrent = 1e9;
     int status = QX_OK;
     for (int round = 0; round < 3; ++round) {
-        LARGE_INTEGER start = Now();
+        bench::Stopwatch watch;
         CopyFileW(source.c_str(), (folder + L"\\system.bin").c_str(), FALSE);
-        system = std::min(system, Seconds(start));
+        system = std::min(system, watch.Seconds());
 
-        start = Now();
+        watch.Restart();
         status |= QX_CopyFile(source.c_str(), (folder + L"\\sync.bin").c_str(), 0, nullptr, nullptr, nullptr);
-        sync = std::min(sync, Seconds(start));
+        sync = std::min(sync, watch.Seconds());
 
         double a = AsyncCopies({source}, folder);
         double c = AsyncCopies(smalls, folder);

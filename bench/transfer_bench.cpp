@@ -12,25 +12,13 @@
 #include "settingsxfer/core/store.h"
 #include "settingsxfer/core/transfer.h"
 #include "zx_gensys/zx_gensys.h"
+#include "bench/benchutil.h"
 #include "zx_winsys/zx_winsys.h"
 
 namespace {
 
 const int kUsers = 100;
 const int kValuesPerUser = 1000;
-
-double Seconds(LARGE_INTEGER start) {
-    LARGE_INTEGER now, frequency;
-    QueryPerformanceCounter(&now);
-    QueryPerformanceFrequency(&frequency);
-    return double(now.QuadPart - start.QuadPart) / double(frequency.QuadPart);
-}
-
-LARGE_INTEGER Now() {
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return t;
-}
 
 void WriteBytes(const std::wstring &path, const void *data, size_t size) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -79,23 +67,6 @@ void MakeRegistry(const std::wstring &user) {
     RegCloseKey(key);
 }
 
-void RemoveTree(const std::wstring &path) {
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..") continue;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(path + L"\\" + name);
-            else
-                DeleteFileW((path + L"\\" + name).c_str());
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
-    }
-    RemoveDirectoryW(path.c_str());
-}
-
 // Copies every file of the store tree, as a plain file copy would.
 void CopyTree(const std::wstring &from, const std::wstring &to) {
     CreateDirectoryW(to.c_str(), nullptr);
@@ -121,7 +92,7 @@ int wmain() {
     wchar_t common[MAX_PATH];
     SHGetFolderPathW(nullptr, 35, nullptr, SHGFP_TYPE_CURRENT, common);
     const std::wstring base = std::wstring(common) + L"\\ZxBench";
-    RemoveTree(base);
+    bench::RemoveTree(base);
     QX_CreateDirectory(root.c_str(), 1, 0);
 
     std::printf("building %d users x %d elements and %d registry values each...\n", kUsers, sx::kElementCount,
@@ -143,22 +114,22 @@ int wmain() {
     options.outputFile = package.c_str();
     options.inputFile = package.c_str();
 
-    LARGE_INTEGER start = Now();
+    bench::Stopwatch watch;
     CopyTree(root, base + L"\\copy");
-    const double copy = Seconds(start);
+    const double copy = watch.Seconds();
 
-    start = Now();
+    watch.Restart();
     int exported = sx::ExportSettings(options);
-    const double exportTime = Seconds(start);
+    const double exportTime = watch.Seconds();
 
     options.deleteShared = options.deletePrivate = true;
-    start = Now();
+    watch.Restart();
     int deleted = sx::DeleteSettings(options);
-    const double deleteTime = Seconds(start);
+    const double deleteTime = watch.Seconds();
 
-    start = Now();
+    watch.Restart();
     int imported = sx::ImportSettings(options);
-    const double importTime = Seconds(start);
+    const double importTime = watch.Seconds();
 
     WIN32_FILE_ATTRIBUTE_DATA info = {};
     GetFileAttributesExW(package.c_str(), GetFileExInfoStandard, &info);
@@ -172,6 +143,6 @@ int wmain() {
     for (int u = 0; u < kUsers; ++u)
         RegDeleteTreeW(HKEY_LOCAL_MACHINE,
                        (L"SOFTWARE\\Varnholt\\Platform\\bench-u" + std::to_wstring(u)).c_str());
-    RemoveTree(base);
+    bench::RemoveTree(base);
     return 0;
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "testsupport/program.h"
+#include "testsupport/registry.h"
 
 namespace zxtest {
 

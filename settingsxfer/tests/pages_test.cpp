@@ -93,13 +93,6 @@ void Choose(HWND page, int comboId, const std::wstring &entry) {
     SendMessageW(page, WM_COMMAND, MAKEWPARAM(comboId, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
 }
 
-bool KeyExists(const std::wstring &path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
-}
-
 } // namespace
 
 TEST_CASE("import page: a package of several users opens with All Users and the current user selected") {
@@ -184,7 +177,7 @@ TEST_CASE("import page: one user extracted to the current user's folder and regi
     sxtest::Snapshot registry = sxtest::Take(L"", {me});
     CHECK(registry.registry.count(me + L"\\Platform.INI|Answer") == 1);
     CHECK(registry.registry.count(me + L"\\Platform.INI\\Sub|Leaf") == 1);
-    CHECK_FALSE(KeyExists(sxtest::UserKey(alice)));
+    CHECK_FALSE(zxtest::KeyExists(sxtest::UserKey(alice)));
 }
 
 TEST_CASE("import page: an incompatible file after Browse says so and leaves the page reset") {
@@ -293,13 +286,13 @@ TEST_CASE("delete page: one group of one user goes from the store and the regist
     CHECK(result.text == L"Settings deleted.");
     CHECK_FALSE(zxtest::FileExists(store.Folder(me) + L"\\Objectives.bin"));
     CHECK(zxtest::FileExists(store.Folder(me) + L"\\OpticalConfigs.bin"));
-    CHECK(KeyExists(sxtest::UserKey(me)));
+    CHECK(zxtest::KeyExists(sxtest::UserKey(me)));
     CHECK_FALSE(zxtest::IsEnabled(page, IDC_OBJECTIVES)); // the page shows the store again
 
     zxtest::Press(page, IDC_GENERAL_SETTINGS);
     result = sxtest::PressAndAnswer(app, page, IDOK);
     CHECK(result.text == L"Settings deleted.");
-    CHECK_FALSE(KeyExists(sxtest::UserKey(me)));
+    CHECK_FALSE(zxtest::KeyExists(sxtest::UserKey(me)));
     CHECK_FALSE(zxtest::IsEnabled(page, IDC_GENERAL_SETTINGS));
     CHECK(zxtest::FileExists(store.root() + L"\\Registry.xml"));
     CHECK(zxtest::FileExists(store.Folder(me) + L"\\GUILayouts.xml"));

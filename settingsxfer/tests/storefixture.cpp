@@ -49,13 +49,12 @@ void ListKey(HKEY key, const std::wstring &path, Snapshot *s) {
 }
 
 void SetRaw(HKEY key, const wchar_t *name, DWORD type, const void *data, DWORD size) {
-    REQUIRE(RegSetValueExW(key, name, 0, type, static_cast<const BYTE *>(data), size) == ERROR_SUCCESS);
+    REQUIRE(zxtest::SetValue(key, name, type, data, size));
 }
 
 HKEY CreateKey(const std::wstring &path) {
-    HKEY key = nullptr;
-    REQUIRE(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                            nullptr) == ERROR_SUCCESS);
+    HKEY key = zxtest::CreateKey(path);
+    REQUIRE(key != nullptr);
     return key;
 }
 
@@ -190,6 +189,21 @@ StoreFixture::~StoreFixture() {
     for (const std::wstring &user : m_users)
         RemoveRegistry(user);
     sx::UsePlatformStorage();
+}
+
+std::vector<std::wstring> PackageLevel(const std::wstring &package,
+                                       std::initializer_list<const wchar_t *> path) {
+    CQxLiteVariantR reader;
+    REQUIRE(reader.LoadFromFile(package.c_str(), false) == 0);
+    for (const wchar_t *level : path)
+        REQUIRE(reader.LevelBegin(level, nullptr) == 0);
+    std::vector<std::wstring> names;
+    for (; reader.IsNextValue(); reader.NextValue()) {
+        wchar_t name[256];
+        reader.GetCurrentName(name, 256);
+        names.push_back(name);
+    }
+    return names;
 }
 
 std::vector<CQxStringW> StoreFixture::UserList() const {

@@ -2,6 +2,7 @@
 // of files and registry branches to compare before and after a transfer.
 #pragma once
 
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <vector>
@@ -30,6 +31,10 @@ std::string TextElement(const std::wstring &text, bool byteOrderMark = true); //
 void WriteTreeElement(const std::wstring &path, int seed);                    // a nested settings tree
 void FillRegistry(const std::wstring &user, int seed);                        // every value type, nested keys
 void RemoveRegistry(const std::wstring &user);
+
+// The names of the children of a level of a package file, the level given by its path of names.
+std::vector<std::wstring> PackageLevel(const std::wstring &package,
+                                       std::initializer_list<const wchar_t *> path);
 
 // Fills root (shared elements) and each user's private folder and registry branch.
 void BuildStore(const std::wstring &root, const std::vector<std::wstring> &users);

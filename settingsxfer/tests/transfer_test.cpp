@@ -24,30 +24,10 @@ sx::TransferOptions AllOptions(const StoreFixture &store, const std::wstring &pa
     return o;
 }
 
-bool KeyExists(const std::wstring &path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
-}
-
 CQxLiteVariantR Load(const std::wstring &package) {
     CQxLiteVariantR reader;
     REQUIRE(reader.LoadFromFile(package.c_str(), false) == 0);
     return reader;
-}
-
-std::vector<std::wstring> ChildNames(CQxLiteVariantR reader, std::initializer_list<const wchar_t *> path) {
-    reader.Reset();
-    for (const wchar_t *level : path)
-        REQUIRE(reader.LevelBegin(level, nullptr) == 0);
-    std::vector<std::wstring> names;
-    for (; reader.IsNextValue(); reader.NextValue()) {
-        wchar_t name[256];
-        reader.GetCurrentName(name, 256);
-        names.push_back(name);
-    }
-    return names;
 }
 
 } // namespace
@@ -89,18 +69,18 @@ TEST_CASE("transfer: the package tree holds shared elements, one level per user 
     sx::TransferOptions options = AllOptions(store, out / L"p.bin");
     options.elements = {L"Devices", L"Layouts", L"Registry", L"GUILayouts", L"Devices", L"Bogus"};
     REQUIRE(sx::ExportSettings(options) == 0);
-    CQxLiteVariantR package = Load(out / L"p.bin");
-    CHECK(ChildNames(package, {L"Settings"}) == std::vector<std::wstring>{L"shared", L"private"});
+    const std::wstring file = out / L"p.bin";
+    CHECK(sxtest::PackageLevel(file, {L"Settings"}) == std::vector<std::wstring>{L"shared", L"private"});
     // Listed twice, present twice; absent elements leave no node.
-    CHECK(ChildNames(package, {L"Settings", L"shared"}) ==
+    CHECK(sxtest::PackageLevel(file, {L"Settings", L"shared"}) ==
           std::vector<std::wstring>{L"Devices", L"Layouts", L"Registry", L"Devices"});
-    CHECK(ChildNames(package, {L"Settings", L"private"}) == store.users());
-    CHECK(ChildNames(package, {L"Settings", L"private", store.users()[0].c_str()}) ==
+    CHECK(sxtest::PackageLevel(file, {L"Settings", L"private"}) == store.users());
+    CHECK(sxtest::PackageLevel(file, {L"Settings", L"private", store.users()[0].c_str()}) ==
           std::vector<std::wstring>{L"Registry", L"GUILayouts"});
     // A user without folder or registry branch still has an (empty) level.
-    CHECK(ChildNames(package, {L"Settings", L"private", store.users()[1].c_str()}).empty());
+    CHECK(sxtest::PackageLevel(file, {L"Settings", L"private", store.users()[1].c_str()}).empty());
 
-    package.Reset();
+    CQxLiteVariantR package = Load(file);
     REQUIRE(package.LevelBegin(L"Settings", nullptr) == 0);
     REQUIRE(package.LevelBegin(L"shared", nullptr) == 0);
     REQUIRE(package.LevelBegin(L"Layouts", nullptr) == 0);
@@ -117,9 +97,9 @@ TEST_CASE("transfer: elements found nowhere still give the package skeleton") {
     zxtest::TempDir out;
     sx::TransferOptions options = AllOptions(store, out / L"p.bin");
     REQUIRE(sx::ExportSettings(options) == 0);
-    CQxLiteVariantR package = Load(out / L"p.bin");
-    CHECK(ChildNames(package, {L"Settings", L"shared"}).empty());
-    CHECK(ChildNames(package, {L"Settings", L"private"}) == store.users());
+    const std::wstring file = out / L"p.bin";
+    CHECK(sxtest::PackageLevel(file, {L"Settings", L"shared"}).empty());
+    CHECK(sxtest::PackageLevel(file, {L"Settings", L"private"}) == store.users());
 }
 
 TEST_CASE("transfer: a package that cannot be written is an export failure") {
@@ -218,9 +198,9 @@ TEST_CASE("transfer: user names from a package that would leave the store are sk
     REQUIRE(written.files.size() == 1);
     CHECK(written.files.begin()->first == store.users()[0] + L"\\Devices.xml");
     CHECK(sxtest::Take(store.root() + L"\\..", {}).files.size() == outside.files.size() + 1);
-    CHECK_FALSE(KeyExists(L"SOFTWARE\\Varnholt\\Platform\\..\\..\\evil"));
-    CHECK_FALSE(KeyExists(L"SOFTWARE\\Varnholt\\Platform\\Platform.INI"));
-    CHECK_FALSE(KeyExists(L"SOFTWARE\\Varnholt\\evil"));
+    CHECK_FALSE(zxtest::KeyExists(L"SOFTWARE\\Varnholt\\Platform\\..\\..\\evil"));
+    CHECK_FALSE(zxtest::KeyExists(L"SOFTWARE\\Varnholt\\Platform\\Platform.INI"));
+    CHECK_FALSE(zxtest::KeyExists(L"SOFTWARE\\Varnholt\\evil"));
 
     // The one-user path too, and command-line element names.
     options.allUsers = false;
@@ -342,13 +322,13 @@ TEST_CASE(
     REQUIRE(sx::DeleteSettings(options) == 0);
     CHECK(sx::FindElement(store.Folder(alice).c_str(), L"Objectives") == sx::ElementForm::None);
     CHECK(sx::FindElement(store.Folder(bob).c_str(), L"Objectives") == sx::ElementForm::Tree);
-    CHECK(KeyExists(sxtest::UserKey(alice)));
+    CHECK(zxtest::KeyExists(sxtest::UserKey(alice)));
 
     options.elements = sx::GroupMembers(sx::Group::GeneralSettings);
     options.deleteShared = true;
     REQUIRE(sx::DeleteSettings(options) == 0);
-    CHECK_FALSE(KeyExists(sxtest::UserKey(alice)));
-    CHECK(KeyExists(sxtest::UserKey(bob)));
+    CHECK_FALSE(zxtest::KeyExists(sxtest::UserKey(alice)));
+    CHECK(zxtest::KeyExists(sxtest::UserKey(bob)));
     CHECK(zxtest::FileExists(store.root() + L"\\Registry.xml"));
 
     // An empty or unusable user name deletes nothing and reports the failure.

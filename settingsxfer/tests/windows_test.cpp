@@ -45,31 +45,11 @@ zxtest::Box Export(App &app, HWND page, int confirm = IDYES) {
 }
 
 std::vector<std::wstring> Private(const std::wstring &package) {
-    CQxLiteVariantR reader;
-    REQUIRE(reader.LoadFromFile(package.c_str(), false) == 0);
-    REQUIRE(reader.LevelBegin(L"Settings", nullptr) == 0);
-    REQUIRE(reader.LevelBegin(L"private", nullptr) == 0);
-    std::vector<std::wstring> users;
-    for (; reader.IsNextValue(); reader.NextValue()) {
-        wchar_t name[256];
-        reader.GetCurrentName(name, 256);
-        users.push_back(name);
-    }
-    return users;
+    return sxtest::PackageLevel(package, {L"Settings", L"private"});
 }
 
 std::vector<std::wstring> Shared(const std::wstring &package) {
-    CQxLiteVariantR reader;
-    REQUIRE(reader.LoadFromFile(package.c_str(), false) == 0);
-    REQUIRE(reader.LevelBegin(L"Settings", nullptr) == 0);
-    REQUIRE(reader.LevelBegin(L"shared", nullptr) == 0);
-    std::vector<std::wstring> names;
-    for (; reader.IsNextValue(); reader.NextValue()) {
-        wchar_t name[256];
-        reader.GetCurrentName(name, 256);
-        names.push_back(name);
-    }
-    return names;
+    return sxtest::PackageLevel(package, {L"Settings", L"shared"});
 }
 
 } // namespace

@@ -100,12 +100,7 @@ void Delete(HWND page) {
     }
     options.deleteShared = IsChecked(page, IDC_SHARED);
     options.deletePrivate = IsChecked(page, IDC_PRIVATE);
-    int result;
-    {
-        WaitCursor wait;
-        result = DeleteSettings(options);
-    }
-    ShowResult(page, result, L"Error.", L"Settings deleted.");
+    RunEngine(page, DeleteSettings, L"Error.", L"Settings deleted.");
     ShowStoreElements(page);
 }
 

@@ -38,12 +38,7 @@ void Export(HWND page) {
         options.allUsers = true;
     }
     BuildElementList(page, options);
-    int result;
-    {
-        WaitCursor wait;
-        result = ExportSettings(options);
-    }
-    ShowResult(page, result, L"Export error.", L"Settings exported.");
+    RunEngine(page, ExportSettings, L"Export error.", L"Settings exported.");
 }
 
 } // namespace

@@ -125,12 +125,7 @@ void Import(HWND page) {
     options.allElements = false;
     BuildElementList(page, options);
     options.packageReader = &Package();
-    int result;
-    {
-        WaitCursor wait;
-        result = ImportSettings(options);
-    }
-    ShowResult(page, result, L"Error.", L"Settings imported.");
+    RunEngine(page, ImportSettings, L"Error.", L"Settings imported.");
 }
 
 } // namespace

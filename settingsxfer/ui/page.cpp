@@ -125,11 +125,16 @@ bool AskForFile(HWND page, bool save, const std::wstring &folder, std::wstring *
     return true;
 }
 
-void ShowResult(HWND page, int result, const wchar_t *errorText, const wchar_t *successText) {
+int RunEngine(HWND page, int (*operation)(const TransferOptions &), const wchar_t *errorText,
+              const wchar_t *successText) {
+    HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    const int result = operation(*OptionsOf(page));
+    SetCursor(previous);
     if (result != 0)
         MessageBoxW(page, T(errorText), T(L"Error"), MB_ICONERROR);
     else
         MessageBoxW(page, T(successText), T(L"Success"), MB_OK);
+    return result;
 }
 
 std::wstring SelectedEntry(HWND page, int comboId) {

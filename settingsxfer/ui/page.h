@@ -44,20 +44,11 @@ void SetUpBoxButtons(HWND page, bool translateTips);
 // The page's file dialog; true with the chosen path in path.
 bool AskForFile(HWND page, bool save, const std::wstring &folder, std::wstring *path);
 
-// The result box of an engine call.
-void ShowResult(HWND page, int result, const wchar_t *errorText, const wchar_t *successText);
-
-// Shows the wait cursor while it exists, then the previous cursor again.
-class WaitCursor {
-public:
-    WaitCursor() : m_previous(SetCursor(LoadCursorW(nullptr, IDC_WAIT))) {}
-    ~WaitCursor() { SetCursor(m_previous); }
-    WaitCursor(const WaitCursor &) = delete;
-    WaitCursor &operator=(const WaitCursor &) = delete;
-
-private:
-    HCURSOR m_previous;
-};
+// Runs an engine operation with the page's options under the wait cursor (the previous cursor
+// comes back after it), then shows the result box: the error text with the icon of an error,
+// or the success text.
+int RunEngine(HWND page, int (*operation)(const TransferOptions &), const wchar_t *errorText,
+              const wchar_t *successText);
 
 std::wstring ItemText(HWND page, int id, int length);
 // The text of a combo box's selected entry (empty without a selection).

@@ -154,13 +154,12 @@ struct RegistryBranch {
 };
 
 void SetRaw(HKEY key, const wchar_t *name, DWORD type, const void *data, DWORD size) {
-    REQUIRE(RegSetValueExW(key, name, 0, type, static_cast<const BYTE *>(data), size) == ERROR_SUCCESS);
+    REQUIRE(zxtest::SetValue(key, name, type, data, size));
 }
 
 HKEY Create(const std::wstring &path) {
-    HKEY key = nullptr;
-    REQUIRE(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                            nullptr) == ERROR_SUCCESS);
+    HKEY key = zxtest::CreateKey(path);
+    REQUIRE(key != nullptr);
     return key;
 }
 

@@ -58,13 +58,8 @@ int QX_RemoveDirectory(const wchar_t *path) {
 
 int QX_GetCurrentDirectory(wchar_t *buffer, int length) {
     if (!buffer) return QX_ERR_INVALID_ARG;
-    if (length <= 0) return QX_ERR_GET_CURRENT_DIRECTORY;
-    DWORD n = GetCurrentDirectoryW(static_cast<DWORD>(length), buffer);
-    if (n == 0 || n >= static_cast<DWORD>(length)) {
-        buffer[0] = L'\0';
-        return QX_ERR_GET_CURRENT_DIRECTORY;
-    }
-    return QX_OK;
+    return qx::FillOrEmpty(buffer, length, QX_ERR_GET_CURRENT_DIRECTORY,
+                           [](wchar_t *out, DWORD room) { return GetCurrentDirectoryW(room, out); });
 }
 
 int QX_SetCurrentDirectory(const wchar_t *path) {

@@ -9,8 +9,23 @@ namespace {
 // Largest count handed to one system call; larger transfers are split.
 const size_t kMaxSystemTransfer = 0x40000000;
 
-DWORD ChunkOf(size_t remaining) {
-    return static_cast<DWORD>(remaining < kMaxSystemTransfer ? remaining : kMaxSystemTransfer);
+// Moves count bytes in pieces of at most kMaxSystemTransfer with step(offset, piece, &moved),
+// stopping at a failure or a short piece (the end of the file). *transferred (may be null)
+// follows the bytes moved.
+template <typename Step> bool Transfer(size_t count, size_t *transferred, Step step) {
+    size_t total = 0;
+    if (transferred) *transferred = 0;
+    do {
+        const DWORD want =
+            static_cast<DWORD>(count - total < kMaxSystemTransfer ? count - total : kMaxSystemTransfer);
+        DWORD moved = 0;
+        const BOOL ok = step(total, want, &moved);
+        total += moved;
+        if (transferred) *transferred = total;
+        if (!ok) return false;
+        if (moved < want) break;
+    } while (total < count);
+    return true;
 }
 
 } // namespace
@@ -20,20 +35,13 @@ extern "C" {
 int QX_ReadFile(void *handle, void *buffer, size_t count, size_t *transferred, const SQxAsyncIO *async) {
     if (!buffer && count != 0) return QX_ERR_INVALID_ARG;
     if (async) return qx::SubmitTransfer(qx::TransferKind::Read, handle, buffer, count, *async);
-
-    size_t total = 0;
-    if (transferred) *transferred = 0;
     char *out = static_cast<char *>(buffer);
-    do {
-        DWORD want = ChunkOf(count - total);
-        DWORD got = 0;
-        BOOL ok = ReadFile(handle, out + total, want, &got, nullptr);
-        total += got;
-        if (transferred) *transferred = total;
-        if (!ok) return QX_ERR_READ_FILE;
-        if (got < want) break; // end of file
-    } while (total < count);
-    return QX_OK;
+    return Transfer(count, transferred,
+                    [&](size_t at, DWORD want, DWORD *got) {
+                        return ReadFile(handle, out + at, want, got, nullptr);
+                    })
+               ? QX_OK
+               : QX_ERR_READ_FILE;
 }
 
 int QX_WriteFile(void *handle, const void *buffer, size_t count, size_t *transferred,
@@ -41,20 +49,13 @@ int QX_WriteFile(void *handle, const void *buffer, size_t count, size_t *transfe
     if (!buffer && count != 0) return QX_ERR_INVALID_ARG;
     if (async)
         return qx::SubmitTransfer(qx::TransferKind::Write, handle, const_cast<void *>(buffer), count, *async);
-
-    size_t total = 0;
-    if (transferred) *transferred = 0;
     const char *in = static_cast<const char *>(buffer);
-    do {
-        DWORD want = ChunkOf(count - total);
-        DWORD put = 0;
-        BOOL ok = WriteFile(handle, in + total, want, &put, nullptr);
-        total += put;
-        if (transferred) *transferred = total;
-        if (!ok) return QX_ERR_WRITE_FILE;
-        if (put < want) break;
-    } while (total < count);
-    return QX_OK;
+    return Transfer(count, transferred,
+                    [&](size_t at, DWORD want, DWORD *put) {
+                        return WriteFile(handle, in + at, want, put, nullptr);
+                    })
+               ? QX_OK
+               : QX_ERR_WRITE_FILE;
 }
 
 } // extern "C"

@@ -56,13 +56,8 @@ extern "C" {
 
 int QX_GetTempPath(wchar_t *buffer, int length) {
     if (!buffer) return QX_ERR_INVALID_ARG;
-    if (length <= 0) return QX_ERR_TEMP_PATH;
-    DWORD n = GetTempPathW(static_cast<DWORD>(length), buffer);
-    if (n == 0 || n >= static_cast<DWORD>(length)) {
-        buffer[0] = L'\0';
-        return QX_ERR_TEMP_PATH;
-    }
-    return QX_OK;
+    return qx::FillOrEmpty(buffer, length, QX_ERR_TEMP_PATH,
+                           [](wchar_t *out, DWORD room) { return GetTempPathW(room, out); });
 }
 
 int QX_GetTempFileName(const wchar_t *directory, const wchar_t *pattern, int create, wchar_t *buffer,
@@ -105,13 +100,9 @@ int QX_GetTempFileName(const wchar_t *directory, const wchar_t *pattern, int cre
 int QX_SearchPath(const wchar_t *searchPath, const wchar_t *fileName, const wchar_t *extension,
                   wchar_t *buffer, int length) {
     if (!fileName || !buffer) return QX_ERR_INVALID_ARG;
-    if (length <= 0) return QX_ERR_SEARCH_PATH;
-    DWORD n = SearchPathW(searchPath, fileName, extension, static_cast<DWORD>(length), buffer, nullptr);
-    if (n == 0 || n >= static_cast<DWORD>(length)) {
-        buffer[0] = L'\0';
-        return QX_ERR_SEARCH_PATH;
-    }
-    return QX_OK;
+    return qx::FillOrEmpty(buffer, length, QX_ERR_SEARCH_PATH, [&](wchar_t *out, DWORD room) {
+        return SearchPathW(searchPath, fileName, extension, room, out, nullptr);
+    });
 }
 
 } // extern "C"
