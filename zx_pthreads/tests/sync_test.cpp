@@ -44,6 +44,7 @@ struct Waiter {
     pthread_mutex_t mutex = nullptr;
     pthread_cond_t cond = nullptr;
     bool ready = false;
+    int waiting = 0; // waiters inside pthread_cond_timedwait (counted under the mutex)
     int woken = 0;
 };
 
@@ -60,7 +61,8 @@ void *SignalLaterMain(void *arg) {
 void *WaitOnceMain(void *arg) {
     auto *w = static_cast<Waiter *>(arg);
     pthread_mutex_lock(&w->mutex);
-    struct timespec deadline = DeadlineIn(1500);
+    ++w->waiting; // the mutex is released only inside the wait, so whoever sees this can signal
+    struct timespec deadline = DeadlineIn(20000);
     if (pthread_cond_timedwait(&w->cond, &w->mutex, &deadline) == 0) ++w->woken;
     pthread_mutex_unlock(&w->mutex);
     return nullptr;
@@ -162,11 +164,22 @@ TEST_CASE("a signal wakes one waiter, a broadcast the rest") {
     pthread_t a = {nullptr, 0}, b = {nullptr, 0};
     REQUIRE(pthread_create(&a, nullptr, WaitOnceMain, &w) == 0);
     REQUIRE(pthread_create(&b, nullptr, WaitOnceMain, &w) == 0);
-    Sleep(300); // both are waiting now
-    pthread_mutex_lock(&w.mutex);
-    pthread_cond_signal(&w.cond);
-    pthread_mutex_unlock(&w.mutex);
-    Sleep(300);
+    for (;;) { // until both are waiting
+        pthread_mutex_lock(&w.mutex);
+        const bool both = w.waiting == 2;
+        if (both) pthread_cond_signal(&w.cond);
+        pthread_mutex_unlock(&w.mutex);
+        if (both) break;
+        Sleep(5);
+    }
+    for (int i = 0; i < 400; ++i) { // the woken one takes the mutex back
+        pthread_mutex_lock(&w.mutex);
+        const int woken = w.woken;
+        pthread_mutex_unlock(&w.mutex);
+        if (woken > 0) break;
+        Sleep(5);
+    }
+    Sleep(200); // time for a second, wrong wake-up to show
     pthread_mutex_lock(&w.mutex);
     CHECK(w.woken == 1);
     pthread_cond_broadcast(&w.cond);
