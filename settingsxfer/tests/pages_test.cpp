@@ -28,21 +28,15 @@ void WritePackage(const std::wstring &path, const std::vector<PackageUser> &user
     CQxLiteVariantW w;
     w.LevelBegin(L"Settings");
     w.LevelBegin(L"shared");
-    w.LevelBegin(L"Devices");
-    w.Set(true, L"useXMLstring");
-    w.Set(L"<devices/>", L"content");
-    w.LevelEnd();
+    sxtest::AddTextElement(w, L"Devices", L"<devices/>");
     w.LevelEnd();
     if (withPrivate) {
         w.LevelBegin(L"private");
         for (const PackageUser &u : users) {
             w.LevelBegin(u.name.c_str());
-            for (const wchar_t *element : u.textElements) {
-                w.LevelBegin(element);
-                w.Set(true, L"useXMLstring");
-                w.Set((std::wstring(L"<") + element + L" of=\"" + u.name + L"\"/>").c_str(), L"content");
-                w.LevelEnd();
-            }
+            for (const wchar_t *element : u.textElements)
+                sxtest::AddTextElement(w, element,
+                                       std::wstring(L"<") + element + L" of=\"" + u.name + L"\"/>");
             if (u.registry) {
                 w.LevelBegin(L"Registry");
                 w.LevelBegin(L"content");
@@ -55,9 +49,7 @@ void WritePackage(const std::wstring &path, const std::vector<PackageUser> &user
         w.LevelEnd();
     }
     w.LevelEnd();
-    CQxLiteVariantR package;
-    w.Finalize(package);
-    REQUIRE(package.SaveToFile(path.c_str(), true, false) == 0);
+    sxtest::SaveTree(w, path);
 }
 
 // Puts a package into the read-only file box and chooses the Import tab, which loads it.
@@ -91,6 +83,14 @@ void Choose(HWND page, int comboId, const std::wstring &entry) {
     REQUIRE(index != CB_ERR);
     SendMessageW(combo, CB_SETCURSEL, index, 0);
     SendMessageW(page, WM_COMMAND, MAKEWPARAM(comboId, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+}
+
+// Shows the Delete page of the running program.
+HWND OpenDeletePage(App &app) {
+    HWND page = app.Page(L"Delete");
+    REQUIRE(page != nullptr);
+    app.ChooseTab(2);
+    return page;
 }
 
 } // namespace
@@ -184,12 +184,7 @@ TEST_CASE("import page: an incompatible file after Browse says so and leaves the
     StoreFixture store({}, StoreFixture::kRealStore);
     zxtest::TempDir dir;
     zxtest::WriteFileBytes(dir / L"foreign.bin", "this is no settings package");
-    CQxLiteVariantW w;
-    w.LevelBegin(L"Other");
-    w.LevelEnd();
-    CQxLiteVariantR other;
-    w.Finalize(other);
-    REQUIRE(other.SaveToFile((dir / L"nosettings.bin").c_str(), true, false) == 0);
+    sxtest::WriteTreeWithoutSettings(dir / L"nosettings.bin");
     WritePackage(dir / L"good.bin", {});
     App app;
     HWND page = OpenImportPage(app, dir / L"good.bin");
@@ -231,9 +226,7 @@ TEST_CASE("delete page: nothing until Shared or Private is chosen; the Delete bu
     StoreFixture store({me}, StoreFixture::kRealStore);
     sxtest::BuildStore(store.root(), {me});
     App app;
-    HWND page = app.Page(L"Delete");
-    REQUIRE(page != nullptr);
-    app.ChooseTab(2);
+    HWND page = OpenDeletePage(app);
     CHECK(EnabledBoxes(page).empty());
     CHECK_FALSE(zxtest::IsEnabled(page, IDOK));
     CHECK(zxtest::IsEnabled(page, IDC_SHARED));
@@ -275,9 +268,7 @@ TEST_CASE("delete page: one group of one user goes from the store and the regist
     StoreFixture store({me}, StoreFixture::kRealStore);
     sxtest::BuildStore(store.root(), {me});
     App app;
-    HWND page = app.Page(L"Delete");
-    REQUIRE(page != nullptr);
-    app.ChooseTab(2);
+    HWND page = OpenDeletePage(app);
     zxtest::Press(page, IDC_PRIVATE);
     zxtest::Press(page, IDC_CURRENT_USER);
     zxtest::Press(page, IDC_OBJECTIVES);

@@ -111,9 +111,27 @@ void WriteTreeElement(const std::wstring &path, int seed) {
     }
     w.LevelBegin(L"empty");
     w.LevelEnd();
+    SaveTree(w, path);
+}
+
+void AddTextElement(CQxLiteVariantW &writer, const wchar_t *element, const std::wstring &text) {
+    writer.LevelBegin(element);
+    writer.Set(true, L"useXMLstring");
+    writer.Set(text.c_str(), L"content");
+    writer.LevelEnd();
+}
+
+void SaveTree(CQxLiteVariantW &writer, const std::wstring &path) {
     CQxLiteVariantR tree;
-    w.Finalize(tree);
+    writer.Finalize(tree);
     REQUIRE(tree.SaveToFile(path.c_str(), true, false) == 0);
+}
+
+void WriteTreeWithoutSettings(const std::wstring &path) {
+    CQxLiteVariantW w;
+    w.LevelBegin(L"Other");
+    w.LevelEnd();
+    SaveTree(w, path);
 }
 
 void FillRegistry(const std::wstring &user, int seed) {

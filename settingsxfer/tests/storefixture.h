@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "testsupport/zxtest.h"
+#include "zx_gensys/qx_litevariant.h"
 #include "zx_gensys/qx_string.h"
 
 namespace sxtest {
@@ -31,6 +32,12 @@ std::string TextElement(const std::wstring &text, bool byteOrderMark = true); //
 void WriteTreeElement(const std::wstring &path, int seed);                    // a nested settings tree
 void FillRegistry(const std::wstring &user, int seed);                        // every value type, nested keys
 void RemoveRegistry(const std::wstring &user);
+
+// Package building: an element node in text form; closing a writer's tree into a file; a settings
+// tree that is no package (its top level is not "Settings").
+void AddTextElement(CQxLiteVariantW &writer, const wchar_t *element, const std::wstring &text);
+void SaveTree(CQxLiteVariantW &writer, const std::wstring &path);
+void WriteTreeWithoutSettings(const std::wstring &path);
 
 // The names of the children of a level of a package file, the level given by its path of names.
 std::vector<std::wstring> PackageLevel(const std::wstring &package,

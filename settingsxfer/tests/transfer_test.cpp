@@ -165,10 +165,7 @@ TEST_CASE("transfer: user names from a package that would leave the store are sk
     w.LevelBegin(L"private");
     for (const std::wstring &name : hostile) {
         w.LevelBegin(name.c_str());
-        w.LevelBegin(L"Devices");
-        w.Set(true, L"useXMLstring");
-        w.Set(L"<evil/>", L"content");
-        w.LevelEnd();
+        sxtest::AddTextElement(w, L"Devices", L"<evil/>");
         w.LevelBegin(L"Registry");
         w.LevelBegin(L"content");
         w.Set(L"<tree version=\"1\"><level name=\"\"><binary name=\"x\" "
@@ -179,16 +176,11 @@ TEST_CASE("transfer: user names from a package that would leave the store are sk
         w.LevelEnd();
     }
     w.LevelBegin(store.users()[0].c_str());
-    w.LevelBegin(L"Devices");
-    w.Set(true, L"useXMLstring");
-    w.Set(L"<fine/>", L"content");
+    sxtest::AddTextElement(w, L"Devices", L"<fine/>");
     w.LevelEnd();
     w.LevelEnd();
     w.LevelEnd();
-    w.LevelEnd();
-    CQxLiteVariantR package;
-    w.Finalize(package);
-    REQUIRE(package.SaveToFile((out / L"hostile.bin").c_str(), true, false) == 0);
+    sxtest::SaveTree(w, out / L"hostile.bin");
 
     const sxtest::Snapshot outside = sxtest::Take(store.root() + L"\\..", {});
     sx::TransferOptions options = AllOptions(store, out / L"hostile.bin");
@@ -224,12 +216,7 @@ TEST_CASE("transfer: truncated and foreign packages are refused and nothing is w
 
     zxtest::WriteFileBytes(out / L"cut.bin", good.substr(0, good.size() / 2));
     zxtest::WriteFileBytes(out / L"foreign.bin", "PK\x03\x04 certainly not a settings tree");
-    CQxLiteVariantW w;
-    w.LevelBegin(L"Other");
-    w.LevelEnd();
-    CQxLiteVariantR other;
-    w.Finalize(other);
-    REQUIRE(other.SaveToFile((out / L"nosettings.bin").c_str(), true, false) == 0);
+    sxtest::WriteTreeWithoutSettings(out / L"nosettings.bin");
     for (const wchar_t *name : {L"cut.bin", L"foreign.bin", L"nosettings.bin", L"absent.bin"}) {
         CAPTURE(zxtest::Narrow(name));
         options.inputFile = (out / name).c_str();
