@@ -6,7 +6,14 @@ function(zx_add_test name)
   add_executable(${name} ${ARG_SOURCES} ${ARG_UNPARSED_ARGUMENTS})
   target_link_libraries(${name} PRIVATE zx_testsupport ${ARG_LIBS})
   add_test(NAME ${name} COMMAND ${name})
+  zx_wine_test(${name})
   if(ARG_LOCKS)
     set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${ARG_LOCKS}")
   endif()
+endfunction()
+
+# Properties of every test that runs under Wine: the Wine wrapper exits with 77 when the host
+# cannot run the program's architecture, and ctest then reports the test as skipped.
+function(zx_wine_test name)
+  set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE 77)
 endfunction()

@@ -12,10 +12,10 @@ rm -f "$package"
 . "$root/scripts/session.sh"
 zx_session_start "${WINEPREFIX:-$HOME/.wine}"
 set +e
-"$root/scripts/wine-run.sh" "$WINEPREFIX" "$root/build/x64/bin/settingsxfer.exe" -out "$(winepath -w "$package")"
+"$root/scripts/wine-run.sh" "$WINEPREFIX" "$root/build/x64/bin/settingsxfer.exe" -out "$(zx_wine winepath.exe -w "$package")"
 code=$?
 set -e
-store=$(winepath -u 'C:\ProgramData\Varnholt\Platform' 2>/dev/null || true)
+store=$(zx_wine winepath.exe -u 'C:\ProgramData\Varnholt\Platform' 2>/dev/null || true)
 if [ $code -eq 0 ] && [ -f "$package" ]; then
   echo "settingsxfer exported the settings store ($store) of the Wine prefix $WINEPREFIX"
   echo "package written to $package ($(stat -c %s "$package") bytes)"

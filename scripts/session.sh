@@ -1,9 +1,9 @@
 # Sourced by the scripts that run programs: a display for windowed programs and one
 # persistent wineserver for the whole run, both stopped when the calling shell exits.
+# The display comes first, so that no Wine process of the session starts without one.
 zx_session_start() {
   local prefix=$1
   . "$(dirname "${BASH_SOURCE[0]}")/wine-prefix.sh"
-  zx_wine_prefix "$prefix"
   ZX_XVFB_PID=""
   if [ -z "${DISPLAY:-}" ]; then
     local n=90
@@ -13,8 +13,10 @@ zx_session_start() {
     export DISPLAY=":$n"
     for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
   fi
-  wineserver -p
   trap zx_session_stop EXIT
+  zx_wine_prefix "$prefix"
+  wineserver -p
+  zx_host_x86
 }
 zx_session_stop() {
   wineserver -k >/dev/null 2>&1 || true
