@@ -28,7 +28,8 @@ zx_host_x86() {
     ZX_HOST_X86_WHY=""
   else
     ZX_HOST_X86=0
-    ZX_HOST_X86_WHY="this host cannot run 32-bit programs: $ZX_WINE32 --version failed ($(printf '%s' "$out" | tail -n 1))"
+    out=$(printf '%s' "$out" | tail -n 1)
+    ZX_HOST_X86_WHY="this host cannot run 32-bit programs ($ZX_WINE32 --version: ${out##*: })"
   fi
   export ZX_HOST_X86 ZX_HOST_X86_WHY
 }
