@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Checks every DLL and EXE of a build: imports only system DLLs and our own (the compiler's
 # runtime is linked in), and exports every function that a public header declares under its
-# undecorated C name. Usage: check-binaries.sh OBJDUMP BINDIR
+# undecorated C name, and every binary is built for the tree's machine.
+# Usage: check-binaries.sh OBJDUMP BINDIR x64|x86
 set -euo pipefail
 objdump=$1
 bin=$2
+arch=${3:-x64}
+case $arch in x64) format=pei-x86-64 ;; *) format=pei-i386 ;; esac
 root=$(cd "$(dirname "$0")/.." && pwd)
 fail=0
 
@@ -16,6 +19,9 @@ dbghelp.dll psapi.dll userenv.dll secur32.dll uxtheme.dll"
 shopt -s nullglob
 for f in "$bin"/*.dll "$bin"/*.exe; do
   name=$(basename "$f")
+  if ! "$objdump" -f "$f" | grep -q "file format $format\$"; then
+    echo "FAIL $name is not $format"; fail=1
+  fi
   while read -r dll; do
     lower=$(printf '%s' "$dll" | tr 'A-Z' 'a-z')
     case " $own $(echo $system) " in
@@ -51,5 +57,5 @@ check_exports zx_pthreads.dll "$root/zx_pthreads" ZXP_API
 check_exports zx_winsys.dll "$root/zx_winsys" QX_API
 check_exports zx_gensys.dll "$root/zx_gensys" QXG_CAPI
 
-if [ $fail -eq 0 ]; then echo "imports: only system DLLs and our own"; fi
+if [ $fail -eq 0 ]; then echo "imports: only system DLLs and our own; every binary is $format"; fi
 exit $fail
