@@ -17,3 +17,12 @@ endfunction()
 function(zx_wine_test name)
   set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE 77)
 endfunction()
+
+# zx_add_tz_test(NAME PROGRAM ZONE SUITE): runs the doctest suite SUITE (skipped in the program's
+# own entry) of PROGRAM in an entry of its own whose Wine starts with TZ=ZONE; Wine takes the
+# time zone at start, and child processes inherit it.
+function(zx_add_tz_test name program zone suite)
+  add_test(NAME ${name} COMMAND ${program} --no-skip=true "--test-suite=${suite}")
+  zx_wine_test(${name})
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "TZ=${zone}")
+endfunction()

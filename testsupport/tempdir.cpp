@@ -32,6 +32,11 @@ void RemoveTree(const std::wstring &path) {
     DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return;
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        // A link: removed itself, never followed out of the tree.
+        if (!RemoveDirectoryW(path.c_str())) DeleteFileW(path.c_str());
+        return;
+    }
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         DeleteFileW(path.c_str());
         return;

@@ -103,14 +103,18 @@ QX_API int QX_AccessFile(const wchar_t *path, int mode);
 /* Synchronous when cont and callback are both null: QX_ERR_FILE_EXISTS (fail-if-exists and the
  * target exists), QX_ERR_NO_ACCESS or QX_ERR_COPY_FILE on failure. Otherwise both files are
  * opened here and the copy is queued: the open status or the submission status is returned,
- * and the callback reports progress. The copy goes on while cont is null or *cont is nonzero. */
+ * and the callback reports progress. The copy goes on while cont is null or *cont is nonzero.
+ * A target that is the source itself (another spelling, a link) gives QX_ERR_COPY_FILE in both
+ * modes, and the file is left as it was. */
 QX_API int QX_CopyFile(const wchar_t *source, const wchar_t *target, int failIfExists, int *cont,
                        QxCopyProgressCallback callback, void *user);
 /* Moves at once; across volumes it becomes QX_CopyFile with the same arguments and the source
  * stays. QX_ERR_NO_ACCESS, QX_ERR_SHARING_VIOLATION or QX_ERR_MOVE_FILE on failure. */
 QX_API int QX_MoveFile(const wchar_t *source, const wchar_t *target, int failIfExists, int *cont,
                        QxCopyProgressCallback callback, void *user);
-/* Moves replaced to backup, then replacement to replaced; stops at the first failure. */
+/* Moves replaced to backup, then replacement to replaced; stops at the first failure. The
+ * backup move is always synchronous (across volumes a synchronous copy, the replaced file staying
+ * until the second move replaces it); cont and callback apply to the second move only. */
 QX_API int QX_ReplaceFile(const wchar_t *replacement, const wchar_t *replaced, const wchar_t *backup,
                           int *cont, QxCopyProgressCallback callback, void *user);
 /* Deletes the file, read-only or not. A missing file is success unless reportMissing is set.

@@ -32,7 +32,9 @@ QX_API int QX_GetStoragePath(wchar_t *buffer, int length, bool shared);
  * is deleted again; an existing file of that name is overwritten and deleted. */
 QX_API bool QX_IsDirectoryWritable(const wchar_t *path);
 /* Deletes the tree, read-only files included. Entries whose names start with "." are left, and
- * then their folder too (QX_ERR_REMOVE_DIRECTORY). Stops at the first failing entry. */
+ * then their folder too (QX_ERR_REMOVE_DIRECTORY). Stops at the first failing entry. A directory
+ * link (symbolic link, junction) is removed itself and never entered; where the system cannot
+ * remove it the call fails with QX_ERR_REMOVE_DIRECTORY and nothing outside the tree is touched. */
 QX_API int QX_RemoveDirectoryRecursively(const wchar_t *path);
 
 /* Not supported: QX_ERR_NOT_SUPPORTED, *rights is not written. */

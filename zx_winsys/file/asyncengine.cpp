@@ -234,6 +234,27 @@ void *WorkerMain(void *arg) {
     return nullptr;
 }
 
+bool Insert(Worker *w) {
+    try {
+        g_workers->insert(w);
+        return true;
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+}
+
+// True while a worker runs a chunk of a read or write on handle (the global lock is held).
+bool ChunkRunningFor(void *handle) {
+    for (Worker *w : *g_workers) {
+        pthread_mutex_lock(&w->queueLock);
+        const Request *running = w->current;
+        const bool match = running && running->kind != Kind::Copy && running->handle == handle;
+        pthread_mutex_unlock(&w->queueLock);
+        if (match) return true;
+    }
+    return false;
+}
+
 // Places a request with the first running worker whose queue is empty, or with a new worker.
 int Place(Request *r) {
     pthread_mutexCS_lock(&g_engineLock);
@@ -259,15 +280,23 @@ int Place(Request *r) {
         made = made && pthread_mutex_init(&w->chunkLock, nullptr) == 0;
         made = made && GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                                           reinterpret_cast<LPCWSTR>(&WorkerMain), &w->module);
-        if (made) {
+        // The worker joins the set before its thread starts: an insertion that cannot allocate
+        // then fails the submission with nothing running and no lock left held.
+        const bool listed = made && Insert(w);
+        if (listed) {
             Append(w, r);
             made = pthread_create(&w->thread, nullptr, WorkerMain, w) == 0;
-            if (!made) FreeLibrary(w->module);
+            if (made) {
+                pthread_detach(w->thread);
+            } else {
+                g_workers->erase(w);
+                FreeLibrary(w->module);
+            }
+        } else if (made) {
+            FreeLibrary(w->module);
+            made = false;
         }
-        if (made) {
-            pthread_detach(w->thread);
-            g_workers->insert(w);
-        } else {
+        if (!made) {
             if (w) DestroyWorker(w);
             status = QX_ERR_SYSTEM;
         }
@@ -337,6 +366,7 @@ int SubmitCopy(void *source, void *target, int *cont, QxCopyProgressCallback cal
 
 void CancelTransfers(void *handle) {
     std::vector<Worker *> busy;
+    bool poll = false; // the list of busy workers could not grow: wait by polling instead
     pthread_mutexCS_lock(&g_engineLock);
     for (Worker *w : *g_workers) {
         pthread_mutex_lock(&w->queueLock);
@@ -362,7 +392,12 @@ void CancelTransfers(void *handle) {
             running->cancelled = true;
             if (!t_worker) {
                 InterlockedIncrement(&w->waiters);
-                busy.push_back(w);
+                try {
+                    busy.push_back(w);
+                } catch (const std::bad_alloc &) {
+                    InterlockedDecrement(&w->waiters);
+                    poll = true;
+                }
             }
         }
         pthread_mutex_unlock(&w->queueLock);
@@ -376,6 +411,12 @@ void CancelTransfers(void *handle) {
         pthread_mutex_lock(&w->chunkLock);
         pthread_mutex_unlock(&w->chunkLock);
         InterlockedDecrement(&w->waiters);
+    }
+    while (poll) {
+        pthread_mutexCS_lock(&g_engineLock);
+        poll = ChunkRunningFor(handle);
+        pthread_mutexCS_unlock(&g_engineLock);
+        if (poll) Sleep(1);
     }
 }
 

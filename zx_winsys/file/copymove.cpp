@@ -5,6 +5,23 @@
 #include "zx_winsys/internal/errors.h"
 #include "zx_winsys/qx_file.h"
 
+namespace {
+
+// True when path names an existing file that is the one open as handle (same volume, same index).
+bool IsSameFile(void *handle, const wchar_t *path) {
+    HANDLE other = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (other == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION a, b;
+    const bool same = GetFileInformationByHandle(handle, &a) && GetFileInformationByHandle(other, &b) &&
+                      a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+                      a.nFileIndexLow == b.nFileIndexLow;
+    CloseHandle(other);
+    return same;
+}
+
+} // namespace
+
 extern "C" {
 
 int QX_CopyFile(const wchar_t *source, const wchar_t *target, int failIfExists, int *cont,
@@ -25,6 +42,12 @@ int QX_CopyFile(const wchar_t *source, const wchar_t *target, int failIfExists, 
     void *in = nullptr;
     int status = QX_OpenFile(source, QX_OPEN_READ, QX_SHARE_READ | QX_SHARE_WRITE, QX_PERM_DEFAULT, &in);
     if (status != QX_OK) return status;
+    // Opening the target for overwriting truncates it: refuse a target that is the source itself
+    // under another spelling, as the system copy does, before anything is lost.
+    if (!failIfExists && IsSameFile(in, target)) {
+        QX_CloseFile(in);
+        return QX_ERR_COPY_FILE;
+    }
     const int targetFlags = QX_OPEN_WRITE | QX_OPEN_CREATE | (failIfExists ? 0 : QX_OPEN_ALWAYS);
     void *out = nullptr;
     status = QX_OpenFile(target, targetFlags, QX_SHARE_READ | QX_SHARE_WRITE, QX_PERM_DEFAULT, &out);
@@ -54,7 +77,10 @@ int QX_MoveFile(const wchar_t *source, const wchar_t *target, int failIfExists, 
 int QX_ReplaceFile(const wchar_t *replacement, const wchar_t *replaced, const wchar_t *backup, int *cont,
                    QxCopyProgressCallback callback, void *user) {
     if (!replacement || !replaced || !backup) return QX_ERR_INVALID_ARG;
-    int status = QX_MoveFile(replaced, backup, 0, cont, callback, user);
+    // The backup step is always synchronous: across volumes it would become a background copy
+    // that holds the replaced file open, and the second move could then never succeed. The
+    // callback reports the second move only, so the one result reported is the true one.
+    int status = QX_MoveFile(replaced, backup, 0, nullptr, nullptr, nullptr);
     if (status != QX_OK) return status;
     return QX_MoveFile(replacement, replaced, 0, cont, callback, user);
 }

@@ -8,8 +8,25 @@
 #include "zx_winsys/qx_file.h"
 #include "zx_winsys/qx_storage.h"
 
+namespace {
+
+// A directory link (symbolic link, junction, mount point) leads out of the tree: it is removed
+// itself and never entered.
+bool IsLink(const std::wstring &path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+int RemoveLink(const std::wstring &path) {
+    if (RemoveDirectoryW(path.c_str()) || DeleteFileW(path.c_str())) return QX_OK;
+    return QX_ERR_REMOVE_DIRECTORY;
+}
+
+} // namespace
+
 extern "C" int QX_RemoveDirectoryRecursively(const wchar_t *path) {
     if (!path) return QX_ERR_INVALID_ARG;
+    if (IsLink(path)) return RemoveLink(path);
     const std::wstring folder(path);
     const std::wstring pattern = folder + L"\\*";
     if (pattern.size() >= qx::kMaxPath) return QX_ERR_REMOVE_DIRECTORY;

@@ -25,10 +25,12 @@ int DayOfYear(int year, int month0, int day) {
 
 } // namespace
 
+// Both directions use the time-zone rules in force on the date itself (daylight saving or not),
+// never today's offset, which the system's local file-time calls would apply.
 bool FileTimeToTm(const FILETIME &fileTime, struct tm *out) {
-    FILETIME local;
-    SYSTEMTIME st;
-    if (!FileTimeToLocalFileTime(&fileTime, &local) || !FileTimeToSystemTime(&local, &st)) return false;
+    SYSTEMTIME utc, st;
+    if (!FileTimeToSystemTime(&fileTime, &utc) || !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &st))
+        return false;
     out->tm_year = st.wYear - 1900;
     out->tm_mon = st.wMonth - 1;
     out->tm_mday = st.wDay;
@@ -55,8 +57,8 @@ bool TmToFileTime(const struct tm &in, FILETIME *out) {
     st.wHour = static_cast<WORD>(in.tm_hour);
     st.wMinute = static_cast<WORD>(in.tm_min);
     st.wSecond = static_cast<WORD>(in.tm_sec);
-    FILETIME local;
-    return SystemTimeToFileTime(&st, &local) && LocalFileTimeToFileTime(&local, out);
+    SYSTEMTIME utc;
+    return TzSpecificLocalTimeToSystemTime(nullptr, &st, &utc) && SystemTimeToFileTime(&utc, out);
 }
 
 } // namespace qx

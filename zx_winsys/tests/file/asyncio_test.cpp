@@ -465,3 +465,83 @@ TEST_CASE("async move: across volumes with a callback the file is copied in the 
     CHECK(zxtest::FileExists(dir / L"a"));
     DeleteFileW(target.c_str());
 }
+
+namespace {
+struct SlowChunk {
+    HANDLE entered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    volatile LONG calls = 0;
+    volatile LONG chunkEnded = 0;
+    volatile LONG cancelReturned = 0;
+    volatile LONG late = 0;
+    ~SlowChunk() { CloseHandle(entered); }
+};
+void SlowCallback(int, size_t, void *user) {
+    auto *s = static_cast<SlowChunk *>(user);
+    if (s->cancelReturned) InterlockedIncrement(&s->late);
+    if (InterlockedIncrement(&s->calls) == 1) {
+        SetEvent(s->entered);
+        Sleep(300);
+        InterlockedExchange(&s->chunkEnded, 1);
+    }
+}
+} // namespace
+
+TEST_CASE("async cancel: returns only after the chunk in progress ended, and nothing follows") {
+    TempDir dir;
+    zxtest::WriteFileBytes(dir / L"src", Pattern(64 * 4096));
+    void *file = OpenFile(dir / L"src");
+    std::string buffer(64 * 4096, '\0');
+    SlowChunk slow;
+    SQxAsyncIO record = {0, &slow, SlowCallback};
+    REQUIRE(QX_ReadFile(file, &buffer[0], buffer.size(), nullptr, &record) == QX_OK);
+    REQUIRE(WaitForSingleObject(slow.entered, 30000) == WAIT_OBJECT_0);
+    // The first callback sleeps inside its chunk while this thread cancels.
+    CHECK(QX_CancelAsyncIO(file) == QX_OK);
+    CHECK(slow.chunkEnded == 1);
+    InterlockedExchange(&slow.cancelReturned, 1);
+    Sleep(200);
+    CHECK(slow.late == 0);
+    CHECK(slow.calls == 1);
+    QX_CloseFile(file);
+}
+
+TEST_CASE("async failures: a failing chunk reports -1002 or -1003 with the count reached") {
+    // A pipe fails its second chunk once the other end is closed during the first callback.
+    struct Breaker {
+        Recorder recorder;
+        HANDLE otherEnd = nullptr;
+    };
+    auto callback = [](int status, size_t transferred, void *user) {
+        auto *b = static_cast<Breaker *>(user);
+        b->recorder.Add({status, transferred, 0, GetCurrentThreadId(), 0});
+        if (status == QX_IO_PENDING && b->otherEnd) {
+            CloseHandle(b->otherEnd);
+            b->otherEnd = nullptr;
+        }
+    };
+    for (int write = 0; write < 2; ++write) {
+        CAPTURE(write);
+        HANDLE readEnd = nullptr, writeEnd = nullptr;
+        REQUIRE(CreatePipe(&readEnd, &writeEnd, nullptr, 1 << 16));
+        std::string buffer(3 * 4096, 'p');
+        Breaker breaker;
+        SQxAsyncIO record = {0, &breaker, callback};
+        if (write) {
+            breaker.otherEnd = readEnd;
+            REQUIRE(QX_WriteFile(writeEnd, buffer.data(), buffer.size(), nullptr, &record) == QX_OK);
+        } else {
+            DWORD put = 0;
+            REQUIRE(WriteFile(writeEnd, buffer.data(), 4096, &put, nullptr));
+            breaker.otherEnd = writeEnd;
+            REQUIRE(QX_ReadFile(readEnd, &buffer[0], buffer.size(), nullptr, &record) == QX_OK);
+        }
+        REQUIRE(breaker.recorder.Wait());
+        std::vector<Call> calls = breaker.recorder.Calls();
+        REQUIRE(calls.size() == 2);
+        CHECK(calls[0].status == QX_IO_PENDING);
+        CHECK(calls[0].count == 4096);
+        CHECK(calls[1].status == (write ? QX_ERR_WRITE_FILE : QX_ERR_READ_FILE));
+        CHECK(calls[1].count == 4096);
+        CloseHandle(write ? writeEnd : readEnd);
+    }
+}

@@ -179,3 +179,72 @@ TEST_CASE("replace: the replaced file goes to the backup, the replacement takes 
     CHECK(QX_ReplaceFile(replacement.c_str(), replaced.c_str(), nullptr, nullptr, nullptr, nullptr) ==
           QX_ERR_INVALID_ARG);
 }
+
+namespace {
+struct Reports {
+    volatile LONG count = 0;
+    volatile LONG finals = 0;
+    volatile LONG lastStatus = 1;
+};
+void RecordReport(int status, uint64_t, uint64_t, void *user) {
+    auto *r = static_cast<Reports *>(user);
+    InterlockedIncrement(&r->count);
+    if (status != QX_IO_PENDING) {
+        InterlockedExchange(&r->lastStatus, status);
+        InterlockedIncrement(&r->finals);
+    }
+}
+} // namespace
+
+TEST_CASE("copy: a queued copy onto the source itself under another spelling keeps the file") {
+    TempDir dir;
+    zxtest::WriteFileBytes(dir / L"X.bin", "precious");
+    Reports reports;
+    const std::wstring other = dir.path() + L"\\.\\X.BIN";
+    CHECK(QX_CopyFile((dir / L"X.bin").c_str(), other.c_str(), 0, nullptr, RecordReport, &reports) ==
+          QX_ERR_COPY_FILE);
+    int cont = 1;
+    CHECK(QX_CopyFile((dir / L"X.bin").c_str(), other.c_str(), 0, &cont, nullptr, nullptr) == QX_ERR_COPY_FILE);
+    // The synchronous path refuses it the same way.
+    CHECK(QX_CopyFile((dir / L"X.bin").c_str(), other.c_str(), 0, nullptr, nullptr, nullptr) == QX_ERR_COPY_FILE);
+    Sleep(50);
+    CHECK(reports.count == 0);
+    CHECK(zxtest::ReadFileBytes(dir / L"X.bin") == "precious");
+    // Nothing holds it open.
+    CHECK(MoveFileW((dir / L"X.bin").c_str(), (dir / L"Y.bin").c_str()));
+}
+
+TEST_CASE("replace: across volumes with a callback the replacement lands and the one report is true") {
+    std::wstring other = OtherVolumeFolder();
+    if (other.empty()) {
+        MESSAGE("no second file system (Z:\\dev\\shm) on this machine; cross-volume replace not exercised");
+        return;
+    }
+    TempDir dir;
+    // The backup lies on the other volume: its move is a copy, the replaced file staying in place.
+    std::wstring replacement = dir / L"new", replaced = dir / L"cur", backup = other + L"\\bak";
+    zxtest::WriteFileBytes(replacement, "v2");
+    zxtest::WriteFileBytes(replaced, "v1");
+    Reports reports;
+    int cont = 1;
+    CHECK(QX_ReplaceFile(replacement.c_str(), replaced.c_str(), backup.c_str(), &cont, RecordReport, &reports) ==
+          QX_OK);
+    CHECK(zxtest::ReadFileBytes(replaced) == "v2");
+    CHECK(zxtest::ReadFileBytes(backup) == "v1");
+    CHECK_FALSE(zxtest::FileExists(replacement));
+
+    // Now the replacement comes from the other volume: the second move is a background copy, and
+    // its final report is the result.
+    std::wstring farReplacement = other + L"\\far";
+    zxtest::WriteFileBytes(farReplacement, "v3");
+    CHECK(QX_ReplaceFile(farReplacement.c_str(), replaced.c_str(), (dir / L"bak2").c_str(), &cont, RecordReport,
+                         &reports) == QX_OK);
+    for (int i = 0; i < 500 && reports.finals == 0; ++i)
+        Sleep(10);
+    Sleep(50);
+    CHECK(reports.finals == 1);
+    CHECK(reports.lastStatus == QX_OK);
+    CHECK(zxtest::ReadFileBytes(replaced) == "v3");
+    CHECK(zxtest::ReadFileBytes(dir / L"bak2") == "v2");
+    zxtest::RemoveTree(other);
+}

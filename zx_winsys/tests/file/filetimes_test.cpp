@@ -98,3 +98,41 @@ TEST_CASE("file times: records that name no real date are refused with -4") {
     struct tm out;
     CHECK(QX_GetFileTimes(INVALID_HANDLE_VALUE, &out, nullptr, nullptr) == QX_ERR_GET_FILE_TIMES);
 }
+
+// Run by the ctest entries that start Wine with TZ=Europe/Berlin (UTC+1, daylight saving UTC+2
+// from late March to late October): each date uses the offset in force on that date, whatever the
+// season of the run.
+TEST_SUITE("time zone Europe/Berlin" * doctest::skip()) {
+    TEST_CASE("file times: local times convert with the offset of their own date") {
+        struct Case {
+            struct tm local;
+            int utcHour;
+        };
+        const Case cases[] = {
+            {Date(2000, 7, 1, 12, 0, 0), 10},  {Date(2000, 1, 15, 12, 0, 0), 11},
+            {Date(2024, 3, 30, 12, 0, 0), 11}, {Date(2024, 4, 1, 12, 0, 0), 10},
+            {Date(2024, 10, 26, 12, 0, 0), 10}, {Date(2024, 10, 28, 12, 0, 0), 11},
+        };
+        TempDir dir;
+        void *file = nullptr;
+        REQUIRE(QX_OpenFile((dir / L"t").c_str(), 0x0E, 0, QX_PERM_DEFAULT, &file) == QX_OK);
+        for (const Case &c : cases) {
+            CAPTURE(c.local.tm_mon + 1);
+            CAPTURE(c.local.tm_mday);
+            REQUIRE(QX_TouchFile(file, nullptr, nullptr, &c.local) == QX_OK);
+            FILETIME written;
+            SYSTEMTIME utc;
+            REQUIRE(GetFileTime(static_cast<HANDLE>(file), nullptr, nullptr, &written));
+            REQUIRE(FileTimeToSystemTime(&written, &utc));
+            CHECK(utc.wHour == c.utcHour);
+            CHECK(utc.wDay == c.local.tm_mday);
+
+            // And back: the same instant reads as the same local time.
+            struct tm back;
+            REQUIRE(QX_GetFileTimes(file, nullptr, nullptr, &back) == QX_OK);
+            CHECK(back.tm_hour == 12);
+            CHECK(back.tm_mday == c.local.tm_mday);
+        }
+        QX_CloseFile(file);
+    }
+}
