@@ -8,10 +8,8 @@ out=$(realpath -m "$1")
 tab=${2:-0}
 . "$root/scripts/session.sh"
 zx_session_start "$root/build/wineprefix"
-zx_wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 "$root/scripts/wine-run.sh" "$WINEPREFIX" "$root/build/x64/bin/settingsxfer.exe" >/dev/null 2>&1 &
 sleep 5
 id=$(xwininfo -root -tree | grep -F 'Lumetra Settings' | head -1 | awk '{print $1}')
 import -window "$id" "$out"
-zx_wine reg delete 'HKCU\Software\Wine\X11 Driver' /v Managed /f >/dev/null 2>&1 || true
 echo "$out"

@@ -34,6 +34,18 @@ zx_host_x86() {
   export ZX_HOST_X86 ZX_HOST_X86_WHY
 }
 
+ZX_TEST_PREFIX=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build/wineprefix
+# Version of the settings below; a prefix made with older ones is brought up to date.
+ZX_PREFIX_VERSION=2
+
+# Settings of the build's own test prefix: a crashing program ends at once with a backtrace on its
+# standard error (no crash dialog that would hold the test until its time-out), and windows are
+# not handed to a window manager (destroying one takes milliseconds instead of seconds).
+zx_test_prefix_settings() {
+  zx_wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f &&
+    zx_wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
+}
+
 # zx_wine_prefix PREFIX: exports WINEPREFIX and friends and creates the prefix once. A prefix that
 # cannot be created stops the calling script here, with Wine's own output as the reason.
 zx_wine_prefix() {
@@ -42,20 +54,27 @@ zx_wine_prefix() {
   export WINEDEBUG=${WINEDEBUG:--all}
   # No runtime installers for .NET or HTML in a test prefix.
   export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
-  [ -f "$WINEPREFIX/.zx-ready" ] && return 0
+  [ "$(cat "$WINEPREFIX/.zx-ready" 2>/dev/null)" = "$ZX_PREFIX_VERSION" ] && return 0
   mkdir -p "$(dirname "$WINEPREFIX")" || return 1
   (
     flock 9
-    [ -f "$WINEPREFIX/.zx-ready" ] && exit 0
+    [ "$(cat "$WINEPREFIX/.zx-ready" 2>/dev/null)" = "$ZX_PREFIX_VERSION" ] && exit 0
     log=$(mktemp)
-    if ! WINEDEBUG=err+all zx_wine wineboot.exe -i >"$log" 2>&1 || ! wineserver -w ||
-      [ ! -f "$WINEPREFIX/system.reg" ]; then
-      echo "error: cannot create the Wine prefix $WINEPREFIX with $ZX_WINE64 wineboot.exe -i:" >&2
+    ok=1
+    if [ ! -f "$WINEPREFIX/.zx-ready" ]; then
+      WINEDEBUG=err+all zx_wine wineboot.exe -i >"$log" 2>&1 && wineserver -w &&
+        [ -f "$WINEPREFIX/system.reg" ] || ok=0
+    fi
+    if [ $ok = 1 ] && [ "$WINEPREFIX" -ef "$ZX_TEST_PREFIX" ]; then
+      zx_test_prefix_settings >>"$log" 2>&1 || ok=0
+    fi
+    if [ $ok = 0 ]; then
+      echo "error: cannot set up the Wine prefix $WINEPREFIX with $ZX_WINE64:" >&2
       tail -n 20 "$log" >&2
       rm -f "$log"
       exit 1
     fi
     rm -f "$log"
-    touch "$WINEPREFIX/.zx-ready"
+    echo "$ZX_PREFIX_VERSION" >"$WINEPREFIX/.zx-ready"
   ) 9>"$WINEPREFIX.lock"
 }

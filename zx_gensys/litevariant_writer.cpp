@@ -10,8 +10,13 @@ struct CQxLiteVariantW::Impl {
     std::vector<gensys::Node *> open;
     Impl() { open.push_back(&root); }
 
+    // A child of the innermost level sits at depth open.size() + 1.
+    bool Fits(int childDepth) const {
+        return open.size() + static_cast<size_t>(childDepth) <= static_cast<size_t>(gensys::kMaxDepth);
+    }
+
     gensys::Node *Add(const wchar_t *name, gensys::NodeKind kind) {
-        if (!name) return nullptr;
+        if (!name || !Fits(1)) return nullptr;
         gensys::Node &child = open.back()->children.emplace_back();
         child.name = gensysw::ToText(name);
         child.kind = kind;
@@ -19,13 +24,14 @@ struct CQxLiteVariantW::Impl {
     }
 };
 
+static_assert(kQxMaxTreeDepth == gensys::kMaxDepth, "one depth limit for writers and readers");
+
 CQxLiteVariantW::CQxLiteVariantW() : m_impl(new Impl) {}
 CQxLiteVariantW::~CQxLiteVariantW() {
     delete m_impl;
 }
 
 int CQxLiteVariantW::LevelBegin(const wchar_t *name) {
-    if (m_impl->open.size() >= static_cast<size_t>(gensys::kMaxDepth)) return -1;
     gensys::Node *level = m_impl->Add(name, gensys::NodeKind::Level);
     if (!level) return -1;
     m_impl->open.push_back(level);
@@ -97,8 +103,14 @@ int CQxLiteVariantW::SetBinary(const void *data, size_t size, uint32_t tag, cons
     return 0;
 }
 
+int CQxLiteVariantW::GetDepth() const {
+    return static_cast<int>(m_impl->open.size());
+}
+
 int CQxLiteVariantW::Append(const CQxLiteVariantR &reader) {
     const gensys::Node &source = gensysw::TreeOf(reader);
+    // The source's root is not copied: its children land one level below the current one.
+    if (!m_impl->Fits(gensys::TreeDepth(source, gensys::kMaxDepth + 1) - 1)) return -1;
     std::vector<gensys::Node> &target = m_impl->open.back()->children;
     target.insert(target.end(), source.children.begin(), source.children.end());
     return 0;

@@ -10,6 +10,9 @@
 
 class CQxLiteVariantR;
 
+// Deepest nesting of a settings tree: the root is at depth 1, and no node sits deeper.
+const int kQxMaxTreeDepth = 128;
+
 class QXG_API CQxLiteVariantW {
 public:
     CQxLiteVariantW();
@@ -17,8 +20,13 @@ public:
     CQxLiteVariantW(const CQxLiteVariantW &) = delete;
     CQxLiteVariantW &operator=(const CQxLiteVariantW &) = delete;
 
+    // Every call that adds a node refuses (-1, nothing added) a node deeper than the readers take:
+    // the root is at depth 1 and no node may sit deeper than 128.
+
     // Opens a named child level of the current level; 0, or -1 (null name, nesting too deep).
     int LevelBegin(const wchar_t *name);
+    // The depth of the current level (the root: 1).
+    int GetDepth() const;
     // Closes the current level; -1 at the root.
     int LevelEnd();
     int Set(bool value, const wchar_t *name);
@@ -29,7 +37,8 @@ public:
     int SetUInt64(uint64_t value, const wchar_t *name);
     int SetDouble(double value, const wchar_t *name);
     int SetBinary(const void *data, size_t size, uint32_t tag, const wchar_t *name);
-    // Copies the whole tree of reader (the children of its root) into the current level.
+    // Copies the whole tree of reader (the children of its root) into the current level; -1 and
+    // nothing copied when they would sit too deep.
     int Append(const CQxLiteVariantR &reader);
     // Closes any open levels and hands the tree to reader (positioned at the root). The writer
     // starts a new empty tree.
@@ -52,8 +61,11 @@ public:
     int LoadFromFile(const wchar_t *path, bool textForm);
     // Writes the tree. The target is replaced atomically: a temporary file in the same folder is
     // written and flushed, then moved over the target, so an interrupted save leaves the old file.
-    // overwrite false refuses an existing target. 0 or -1.
+    // overwrite false refuses an existing target. A tree that LoadFromFile would refuse (deeper
+    // than 128, a file above 1 GiB) is not written. 0 or -1.
     int SaveToFile(const wchar_t *path, bool overwrite, bool textForm) const;
+    // The depth of the whole tree: 1 for an empty root, 2 for a root with values, and so on.
+    int GetDepth() const;
 
     // Back to the root.
     void Reset();

@@ -25,8 +25,9 @@ public:
     bool operator!=(const wchar_t *text) const { return !(*this == text); }
     bool operator<(const CQxStringW &other) const { return m_text < other.m_text; }
 
-    // printf style; wide strings are passed with "%ls". Returns the length, or -1 when the format
-    // cannot be applied (the string is then empty).
+    // printf style with the platform's wide rules: "%s" and "%ls" take a wide string, "%hs" a
+    // narrow one, "%I64d" a 64-bit number. Returns the length, or -1 when the format cannot be
+    // applied (the string is then empty).
     int Format(const wchar_t *format, ...);
     int AppendFormat(const wchar_t *format, ...);
 

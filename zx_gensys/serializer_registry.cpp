@@ -157,19 +157,21 @@ bool ReplaceKey(HKEY parent, const CQxVariant &list, int depth) {
                         nullptr) != ERROR_SUCCESS)
         return false;
 
+    // The name buffer lives on the heap: this recurses once per level of the branch, and 32 KiB
+    // of stack per level would overflow the stack long before the deepest branch a tree holds.
     std::vector<std::wstring> staleValues, staleKeys;
-    wchar_t name[16384];
+    std::vector<wchar_t> name(16384);
     for (DWORD i = 0;; ++i) {
         DWORD length = 16384;
-        if (RegEnumValueW(key.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        if (RegEnumValueW(key.Get(), i, name.data(), &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
             break;
-        if (!InList(list, name, false)) staleValues.emplace_back(name, length);
+        if (!InList(list, name.data(), false)) staleValues.emplace_back(name.data(), length);
     }
     for (DWORD i = 0;; ++i) {
         DWORD length = 256;
-        if (RegEnumKeyExW(key.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        if (RegEnumKeyExW(key.Get(), i, name.data(), &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
             break;
-        if (!InList(list, name, true)) staleKeys.emplace_back(name, length);
+        if (!InList(list, name.data(), true)) staleKeys.emplace_back(name.data(), length);
     }
     bool ok = true;
     for (const std::wstring &v : staleValues)

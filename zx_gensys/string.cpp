@@ -7,23 +7,23 @@
 
 namespace {
 
-// Formats into out; false when the format cannot be applied.
+// Formats into out with the platform's wide printf rules (those of the system C runtime): "%s"
+// takes a wide string in a wide format, "%hs" a narrow one, "%I64d" a 64-bit number. The
+// compiler's ISO printf would read "%s" as narrow. False when the format cannot be applied.
 bool FormatInto(std::wstring *out, const wchar_t *format, va_list args) {
     if (!format) return false;
-    std::vector<wchar_t> buffer(256);
-    for (;;) {
-        va_list copy;
-        va_copy(copy, args);
-        int n = std::vswprintf(buffer.data(), buffer.size(), format, copy);
-        va_end(copy);
-        if (n >= 0 && static_cast<size_t>(n) < buffer.size()) {
-            out->append(buffer.data(), static_cast<size_t>(n));
-            return true;
-        }
-        // Negative: too small, or a bad format; give up beyond any sensible size.
-        if (buffer.size() >= (size_t(1) << 24)) return false;
-        buffer.resize(buffer.size() * 4);
-    }
+    va_list copy;
+    va_copy(copy, args);
+    const int n = _vscwprintf(format, copy);
+    va_end(copy);
+    if (n < 0) return false;
+    std::vector<wchar_t> buffer(static_cast<size_t>(n) + 1);
+    va_copy(copy, args);
+    const int written = _vsnwprintf(buffer.data(), buffer.size(), format, copy);
+    va_end(copy);
+    if (written != n) return false;
+    out->append(buffer.data(), static_cast<size_t>(n));
+    return true;
 }
 
 } // namespace

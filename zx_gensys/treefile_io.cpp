@@ -9,8 +9,7 @@
 
 namespace {
 
-// Largest file taken for a tree; anything bigger is no settings tree of ours.
-const uint64_t kMaxFileSize = uint64_t(1) << 30;
+using gensys::kMaxFileSize;
 
 bool ReadWholeFile(const wchar_t *path, std::string *bytes) {
     HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -78,6 +77,10 @@ int CQxLiteVariantR::LoadFromFile(const wchar_t *path, bool textForm) {
     return ok ? 0 : -1;
 }
 
+int CQxLiteVariantR::GetDepth() const {
+    return gensys::TreeDepth(gensysw::TreeOf(*this), gensys::kMaxDepth + 1);
+}
+
 int CQxLiteVariantR::SaveToFile(const wchar_t *path, bool overwrite, bool textForm) const {
     if (!path || !*path) return -1;
     const DWORD attributes = GetFileAttributesW(path);
@@ -86,8 +89,11 @@ int CQxLiteVariantR::SaveToFile(const wchar_t *path, bool overwrite, bool textFo
         if (!overwrite || (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) return -1;
     }
     const gensys::Node &tree = gensysw::TreeOf(*this);
+    // Nothing is written that LoadFromFile would refuse: too deep, or too large.
+    if (gensys::TreeDepth(tree) > gensys::kMaxDepth) return -1;
     std::string bytes;
     if (!textForm) {
+        if (gensys::EncodedTreeSize(tree) > kMaxFileSize) return -1;
         bytes = gensys::EncodeTree(tree);
     } else {
         const gensys::Text text = u"\xFEFF" + gensys::EncodeXml(tree);
@@ -96,6 +102,7 @@ int CQxLiteVariantR::SaveToFile(const wchar_t *path, bool overwrite, bool textFo
             bytes += static_cast<char>(c & 0xFF);
             bytes += static_cast<char>(c >> 8);
         }
+        if (bytes.size() > kMaxFileSize) return -1;
     }
     return ReplaceAtomically(path, bytes) ? 0 : -1;
 }

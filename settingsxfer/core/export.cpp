@@ -41,6 +41,9 @@ int ExportElement(CQxLiteVariantW &writer, const CQxStringW &element, const CQxS
     if (folder.IsEmpty() || !IsPlainName(element.GetString())) return kTransferFailed;
     CQxLiteVariantR tree;
     if (tree.LoadFromFile(ElementPath(folder, element, L".bin").GetString(), false) == 0) {
+        // The element's values land two levels (element, content) below the current one. A tree
+        // that would then sit deeper than any tree can is left out: the package must load.
+        if (writer.GetDepth() + 1 + tree.GetDepth() > kQxMaxTreeDepth) return 0;
         writer.LevelBegin(element.GetString());
         writer.LevelBegin(L"content");
         writer.Append(tree);

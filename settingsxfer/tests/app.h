@@ -9,6 +9,11 @@
 namespace sxtest {
 
 inline constexpr int kBoxes[] = {1007, 1029, 1030, 1031, 1032, 1033, 1034, 1035};
+inline bool IsBox(int id) {
+    for (int box : kBoxes)
+        if (box == id) return true;
+    return false;
+}
 
 // The running program with its main window, tab control and pages.
 struct App {

@@ -26,13 +26,20 @@ void ListFiles(const std::wstring &folder, const std::wstring &relative, Snapsho
     FindClose(find);
 }
 
+// Recurses once per key level: the buffers live on the heap.
 void ListKey(HKEY key, const std::wstring &path, Snapshot *s) {
-    wchar_t name[16384];
-    std::vector<BYTE> data(1 << 20);
+    std::vector<wchar_t> buffer(16384);
+    wchar_t *name = buffer.data();
+    std::vector<BYTE> data(1 << 16);
     for (DWORD i = 0;; ++i) {
         DWORD nameLength = 16384, size = static_cast<DWORD>(data.size()), type = 0;
-        if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, data.data(), &size) != ERROR_SUCCESS)
-            break;
+        const LONG r = RegEnumValueW(key, i, name, &nameLength, nullptr, &type, data.data(), &size);
+        if (r == ERROR_MORE_DATA) {
+            data.resize(size);
+            --i;
+            continue;
+        }
+        if (r != ERROR_SUCCESS) break;
         s->registry[path + L"|" + name] =
             std::to_string(type) + ":" + std::string(reinterpret_cast<char *>(data.data()), size);
     }

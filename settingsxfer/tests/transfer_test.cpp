@@ -328,3 +328,74 @@ TEST_CASE(
     }
     CHECK(sxtest::Take(store.root(), store.users()) == before);
 }
+
+TEST_CASE("transfer: a registry branch nested as deep as a tree may be goes out and comes back") {
+    StoreFixture store({TestUser(L"deep")});
+    const std::wstring user = store.users()[0];
+    REQUIRE(QX_CreateDirectory(store.Folder(user).c_str(), 1, 0) == QX_OK);
+    // The user's key is the branch's root, at depth 1: 127 keys below it reach depth 128, and a
+    // value sits in the key at depth 127.
+    HKEY key = zxtest::CreateKey(sxtest::UserKey(user));
+    for (int depth = 2; depth <= 128; ++depth) {
+        HKEY sub = nullptr;
+        REQUIRE(RegCreateKeyExW(key, (L"k" + std::to_wstring(depth)).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                nullptr, &sub, nullptr) == ERROR_SUCCESS);
+        if (depth == 127) {
+            DWORD v = 127;
+            RegSetValueExW(sub, L"at127", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&v), sizeof v);
+        }
+        RegCloseKey(key);
+        key = sub;
+    }
+    RegCloseKey(key);
+    zxtest::TempDir out;
+    sx::TransferOptions options = AllOptions(store, out / L"p.bin");
+    options.elements = {L"Registry"};
+    const sxtest::Snapshot before = sxtest::Take(L"", store.users());
+    REQUIRE(before.registry.size() == 129); // the branch root, 127 keys below it and one value
+    REQUIRE(sx::ExportSettings(options) == 0);
+    sxtest::RemoveRegistry(user);
+    REQUIRE(sx::ImportSettings(options) == 0);
+    CHECK(sxtest::Take(L"", store.users()) == before);
+    std::wstring deepest = sxtest::UserKey(user);
+    for (int depth = 2; depth <= 128; ++depth)
+        deepest += L"\\k" + std::to_wstring(depth);
+    CHECK(zxtest::KeyExists(deepest));
+}
+
+TEST_CASE("transfer: an element tree too deep for a package is left out; the package loads") {
+    StoreFixture store;
+    REQUIRE(QX_CreateDirectory(store.root().c_str(), 1, 0) == QX_OK);
+    // Shared elements sit 4 levels below the package's root (Settings, shared, element, content):
+    // a tree of depth 124 fits exactly, one of 125 would reach 129.
+    for (const auto &element : {std::make_pair(L"Devices", 124), std::make_pair(L"Kernels", 125)}) {
+        CQxLiteVariantW w;
+        for (int depth = 2; depth < element.second; ++depth)
+            REQUIRE(w.LevelBegin(L"l") == 0);
+        REQUIRE(w.SetInt(element.second, L"depth") == 0);
+        sxtest::SaveTree(w, store.root() + L"\\" + element.first + L".bin");
+    }
+    zxtest::WriteFileBytes(store.root() + L"\\Layouts.xml", sxtest::TextElement(L"<ok/>"));
+    zxtest::TempDir out;
+    sx::TransferOptions options = AllOptions(store, out / L"p.bin");
+    REQUIRE(sx::ExportSettings(options) == 0);
+    CQxLiteVariantR package = Load(out / L"p.bin");
+    CHECK(package.GetDepth() == 128);
+    CHECK(sxtest::PackageLevel(out / L"p.bin", {L"Settings", L"shared"}) ==
+          std::vector<std::wstring>{L"Layouts", L"Devices"});
+}
+
+TEST_CASE("transfer: import replaces an existing, different text element entirely") {
+    StoreFixture store;
+    REQUIRE(QX_CreateDirectory(store.root().c_str(), 1, 0) == QX_OK);
+    const std::string exported = sxtest::TextElement(L"<short/>");
+    zxtest::WriteFileBytes(store.root() + L"\\Layouts.xml", exported);
+    zxtest::TempDir out;
+    sx::TransferOptions options = AllOptions(store, out / L"p.bin");
+    options.elements = {L"Layouts"};
+    REQUIRE(sx::ExportSettings(options) == 0);
+    zxtest::WriteFileBytes(store.root() + L"\\Layouts.xml",
+                           sxtest::TextElement(L"<a much longer layout that was changed since/>"));
+    REQUIRE(sx::ImportSettings(options) == 0);
+    CHECK(zxtest::ReadFileBytes(store.root() + L"\\Layouts.xml") == exported);
+}

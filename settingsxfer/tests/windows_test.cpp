@@ -186,3 +186,113 @@ TEST_CASE("windows: Alt+? opens the About box from inside a page") {
     while (IsWindow(about.window))
         Sleep(20);
 }
+
+TEST_CASE("windows: a file name of 259 characters is used whole") {
+    StoreFixture store({}, StoreFixture::kRealStore);
+    zxtest::TempDir dir;
+    const size_t nameLength = 259 - dir.path().size() - 1;
+    REQUIRE(nameLength <= 255);
+    const std::wstring path = dir / (std::wstring(nameLength - 4, L'n') + L".bin");
+    REQUIRE(path.size() == 259);
+    App app;
+    HWND page = app.Page(L"Export");
+    REQUIRE(page != nullptr);
+    zxtest::SetText(page, IDC_FILE_NAME, path);
+    CHECK(zxtest::WindowText(GetDlgItem(page, IDC_FILE_NAME)) == path);
+    zxtest::Box result = Export(app, page);
+    CHECK(result.text == L"Settings exported.");
+    CHECK(zxtest::ReadFileBytes(path).substr(0, 4) == "QXTR");
+    // Nothing was written under a shortened name.
+    CHECK_FALSE(zxtest::FileExists(path.substr(0, 255)));
+}
+
+TEST_CASE("windows: a failed export keeps the previous package and leaves no empty file") {
+    StoreFixture store({}, StoreFixture::kRealStore);
+    zxtest::TempDir dir;
+    const std::wstring previous = dir / L"previous.bin";
+    zxtest::WriteFileBytes(previous, "QXTR the previous package");
+    App app;
+    HWND page = app.Page(L"Export");
+    REQUIRE(page != nullptr);
+
+    // Another program holds the package open without delete sharing: the probe may open it for
+    // writing, but the finished package cannot replace it.
+    HANDLE holder = CreateFileW(previous.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    REQUIRE(holder != INVALID_HANDLE_VALUE);
+    zxtest::SetText(page, IDC_FILE_NAME, previous);
+    zxtest::Box result = Export(app, page, IDYES);
+    CloseHandle(holder);
+    CHECK(result.text == L"Export error.");
+    CHECK(zxtest::ReadFileBytes(previous) == "QXTR the previous package");
+
+    // A new package whose save fails (its temporary file's name is taken by a folder) leaves
+    // nothing behind.
+    const std::wstring fresh = dir / L"fresh.bin";
+    wchar_t temp[64];
+    swprintf(temp, 64, L".%lx-%lx.tmp", app.program.Id(), 2ul);
+    REQUIRE(CreateDirectoryW((fresh + temp).c_str(), nullptr));
+    zxtest::SetText(page, IDC_FILE_NAME, fresh);
+    result = Export(app, page);
+    CHECK(result.text == L"Export error.");
+    CHECK_FALSE(zxtest::FileExists(fresh));
+}
+
+namespace {
+
+HWND Focus(const App &app) {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(app.main, nullptr), &info);
+    return info.hwndFocus;
+}
+
+// Waits until the focus of the program is no longer from.
+HWND FocusMovedFrom(const App &app, HWND from) {
+    for (int i = 0; i < 300 && Focus(app) == from; ++i)
+        Sleep(10);
+    return Focus(app);
+}
+
+// A key pressed on the control with the focus, as the keyboard delivers it.
+void PressKey(HWND control, WPARAM key) {
+    PostMessageW(control, WM_KEYDOWN, key, 1);
+    PostMessageW(control, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001u));
+}
+
+} // namespace
+
+TEST_CASE("windows: Tab moves between the page's controls and Space toggles the focused box") {
+    StoreFixture store({}, StoreFixture::kRealStore);
+    App app;
+    HWND page = app.Page(L"Export");
+    REQUIRE(page != nullptr);
+    HWND edit = GetDlgItem(page, IDC_FILE_NAME);
+    PostMessageW(page, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(edit), TRUE);
+    for (int i = 0; i < 300 && Focus(app) != edit; ++i)
+        Sleep(10);
+    REQUIRE(Focus(app) == edit);
+
+    // Tab walks the page's tab stops until it reaches an element box.
+    HWND focus = edit;
+    int presses = 0;
+    while (!sxtest::IsBox(GetDlgCtrlID(focus)) && presses < 30) {
+        PressKey(focus, VK_TAB);
+        HWND next = FocusMovedFrom(app, focus);
+        REQUIRE(next != focus);
+        CHECK(GetParent(next) == page);
+        focus = next;
+        ++presses;
+    }
+    REQUIRE(sxtest::IsBox(GetDlgCtrlID(focus)));
+    const int box = GetDlgCtrlID(focus);
+    const bool was = zxtest::IsChecked(page, box);
+    PressKey(focus, VK_SPACE);
+    for (int i = 0; i < 300 && zxtest::IsChecked(page, box) == was; ++i)
+        Sleep(10);
+    CHECK(zxtest::IsChecked(page, box) != was);
+    PressKey(focus, VK_SPACE);
+    for (int i = 0; i < 300 && zxtest::IsChecked(page, box) != was; ++i)
+        Sleep(10);
+    CHECK(zxtest::IsChecked(page, box) == was);
+}

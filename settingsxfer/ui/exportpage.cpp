@@ -15,14 +15,16 @@ std::wstring g_backupFolder; // proposed to the save dialog, for the whole proce
 
 void Export(HWND page) {
     TransferOptions &options = *OptionsOf(page);
-    const std::wstring path = ItemText(page, IDC_FILE_NAME, 256);
-    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES &&
-        MessageBoxW(page, L"Specified file already exists. Do you want to replace it?", L"Confirm save as",
-                    MB_YESNO | MB_ICONWARNING) != IDYES)
+    // The whole box: it takes kPathLength - 1 characters.
+    const std::wstring path = ItemText(page, IDC_FILE_NAME, kPathLength);
+    const bool existed = GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (existed && MessageBoxW(page, L"Specified file already exists. Do you want to replace it?",
+                               L"Confirm save as", MB_YESNO | MB_ICONWARNING) != IDYES)
         return;
-    // The path is tried before the engine runs: the file exists, empty, from here on.
+    // The path is tried for writing before the engine runs, without changing an existing file:
+    // the package replaces it only once a complete new one is written.
     void *probe = nullptr;
-    if (QX_OpenFile(path.c_str(), QX_OPEN_WRITE | QX_OPEN_CREATE | QX_OPEN_ALWAYS, 0, QX_PERM_DEFAULT,
+    if (QX_OpenFile(path.c_str(), QX_OPEN_WRITE | QX_OPEN_ALWAYS, QX_SHARE_READ | QX_SHARE_WRITE, QX_PERM_DEFAULT,
                     &probe) != QX_OK) {
         MessageBoxW(page, T(L"Not valid path."), T(L"Error"), MB_ICONWARNING);
         SetFocus(GetDlgItem(page, IDC_FILE_NAME));
@@ -38,7 +40,9 @@ void Export(HWND page) {
         options.allUsers = true;
     }
     BuildElementList(page, options);
-    RunEngine(page, ExportSettings, L"Export error.", L"Settings exported.");
+    // A failed export leaves no empty file that only the probe made.
+    if (RunEngine(page, ExportSettings, L"Export error.", L"Settings exported.") != 0 && !existed)
+        QX_RemoveFile(path.c_str(), 0);
 }
 
 } // namespace

@@ -51,6 +51,16 @@ LRESULT CALLBACK FrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
+// The nearest dialog at or above window (a page or the tab dialog), or null.
+HWND EnclosingDialog(HWND window) {
+    wchar_t name[8];
+    for (; window; window = GetParent(window)) {
+        if (GetClassNameW(window, name, 8) && lstrcmpW(name, L"#32770") == 0) return window;
+        if (!(GetWindowLongW(window, GWL_STYLE) & WS_CHILD)) break;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 int RunWindows(HINSTANCE instance, int showCommand, TransferOptions &options) {
@@ -97,10 +107,13 @@ int RunWindows(HINSTANCE instance, int showCommand, TransferOptions &options) {
         // Accelerators act on the main window wherever the focus is, so that Alt+? opens the
         // About box also from inside a page.
         HWND target = GetAncestor(message.hwnd, GA_ROOT);
-        if (target != frame || !TranslateAcceleratorW(frame, accelerators, &message)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
+        if (target == frame && TranslateAcceleratorW(frame, accelerators, &message)) continue;
+        // Then the dialog keys (Tab, Shift+Tab, Space, Enter, arrows) of the dialog that holds the
+        // control: a page for its own controls, the tab dialog for the tab control.
+        HWND dialog = EnclosingDialog(message.hwnd);
+        if (dialog && IsDialogMessageW(dialog, &message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
     }
     return static_cast<int>(message.wParam);
 }

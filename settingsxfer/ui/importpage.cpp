@@ -112,7 +112,7 @@ void Browse(HWND page) {
 
 void Import(HWND page) {
     TransferOptions &options = *OptionsOf(page);
-    const std::wstring path = ItemText(page, IDC_FILE_NAME, 256);
+    const std::wstring path = ItemText(page, IDC_FILE_NAME, kPathLength);
     options.inputFile = path.empty() ? L"settings.bin" : path.c_str();
     options.exportMode = false;
     if (IsChecked(page, IDC_CURRENT_USER)) {

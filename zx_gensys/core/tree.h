@@ -24,8 +24,11 @@ enum class NodeKind : uint8_t {
     Binary = 9, // bytes with a 32-bit tag (a registry value keeps its type number there)
 };
 
-// Deepest nesting of levels that the readers accept (the root counts as depth 1).
+// Deepest nesting that the readers accept: the root is at depth 1, and no node, level or value,
+// sits deeper. Writers refuse what the readers would refuse.
 const int kMaxDepth = 128;
+// Largest tree file (binary or text form) that is read; saving refuses anything larger.
+const uint64_t kMaxFileSize = uint64_t(1) << 30;
 
 struct Node {
     Text name;
@@ -43,8 +46,14 @@ struct Node {
     bool operator!=(const Node &other) const { return !(*this == other); }
 };
 
+// The depth of the deepest node below and including n (n itself at depth 1), counted no further
+// than limit + 1.
+int TreeDepth(const Node &n, int limit = kMaxDepth);
+
 // Settings-tree file: see docs/tree-format.md. The root must be a level.
 std::string EncodeTree(const Node &root);
+// The size in bytes of EncodeTree(root), header included, without encoding it.
+uint64_t EncodedTreeSize(const Node &root);
 // Strict: any deviation from the format makes it return false and leave *root unchanged.
 bool DecodeTree(const unsigned char *data, size_t size, Node *root);
 

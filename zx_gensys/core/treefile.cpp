@@ -10,8 +10,8 @@ namespace {
 const unsigned char kMagic[4] = {'Q', 'X', 'T', 'R'};
 const uint16_t kVersion = 1;
 const size_t kHeaderSize = 16;
-// The smallest encoded node: kind, name length, and a one-byte body (a bool).
-const size_t kMinNodeSize = 1 + 4 + 1;
+// The smallest encoded node: kind and name length (an empty node with an empty name).
+const size_t kMinNodeSize = 1 + 4;
 
 class Writer {
 public:
@@ -210,6 +210,57 @@ uint32_t Crc32(const unsigned char *data, size_t size) {
     for (size_t i = 0; i < size; ++i)
         crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
     return crc ^ 0xFFFFFFFFu;
+}
+
+int TreeDepth(const Node &n, int limit) {
+    if (limit <= 0) return 1;
+    int deepest = 0;
+    for (const Node &c : n.children) {
+        const int d = TreeDepth(c, limit - 1);
+        if (d > deepest) deepest = d;
+        if (deepest >= limit) break;
+    }
+    return 1 + deepest;
+}
+
+namespace {
+
+uint64_t EncodedNodeSize(const Node &n) {
+    uint64_t size = 1 + 4 + 2 * uint64_t(n.name.size());
+    switch (n.kind) {
+    case NodeKind::Empty:
+        break;
+    case NodeKind::Level:
+        size += 4;
+        for (const Node &c : n.children)
+            size += EncodedNodeSize(c);
+        break;
+    case NodeKind::Bool:
+        size += 1;
+        break;
+    case NodeKind::Int32:
+    case NodeKind::UInt32:
+        size += 4;
+        break;
+    case NodeKind::Int64:
+    case NodeKind::UInt64:
+    case NodeKind::Double:
+        size += 8;
+        break;
+    case NodeKind::Text:
+        size += 4 + 2 * uint64_t(n.text.size());
+        break;
+    case NodeKind::Binary:
+        size += 8 + n.bytes.size();
+        break;
+    }
+    return size;
+}
+
+} // namespace
+
+uint64_t EncodedTreeSize(const Node &root) {
+    return kHeaderSize + EncodedNodeSize(root);
 }
 
 std::string EncodeTree(const Node &root) {

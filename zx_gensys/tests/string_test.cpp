@@ -24,6 +24,18 @@ TEST_CASE("string: formatting, appending, comparison") {
     CHECK(fromNull.IsEmpty());
 }
 
+TEST_CASE("string: formats follow the platform's wide printf rules") {
+    CQxStringW s;
+    CHECK(s.Format(L"%s\\%s.bin", L"C", L"Layouts") == 13);
+    CHECK(s == L"C\\Layouts.bin");
+    CHECK(s.Format(L"[%ls|%hs|%I64d|%I64u]", L"wide", "narrow", -(int64_t(1) << 40), ~uint64_t(0)) > 0);
+    CHECK(s == L"[wide|narrow|-1099511627776|18446744073709551615]");
+    CHECK(s.AppendFormat(L"%s%c", L"!", L'?') > 0);
+    CHECK(s == L"[wide|narrow|-1099511627776|18446744073709551615]!?");
+    CHECK(s.Format(nullptr) == -1);
+    CHECK(s.IsEmpty());
+}
+
 TEST_CASE("run types: structures are registered once by name") {
     const CQxVariant rect[] = {CQxVariant(0, L"left"), CQxVariant(0, L"top"), CQxVariant(0, L"right"),
                                CQxVariant(0, L"bottom"), CQxVariant()};

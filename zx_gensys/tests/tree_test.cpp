@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
 
 using zxtest::TempDir;
 
@@ -126,13 +127,16 @@ TEST_CASE("tree file: every kind of damage is refused without touching the reade
     const std::string good = zxtest::ReadFileBytes(dir / L"t.bin");
     REQUIRE(Decodes(good));
 
-    // Every truncation, and every single flipped bit (the checksum or a field catches it).
+    // Every truncation, and every single flipped bit of every byte (the checksum or a field
+    // catches it).
     for (size_t n = 0; n < good.size(); ++n)
         CHECK_FALSE(Decodes(good.substr(0, n)));
     for (size_t i = 0; i < good.size(); ++i) {
-        std::string bad = good;
-        bad[i] = static_cast<char>(bad[i] ^ 0x10);
-        CHECK_FALSE(Decodes(bad));
+        for (int bit = 0; bit < 8; ++bit) {
+            std::string bad = good;
+            bad[i] = static_cast<char>(bad[i] ^ (1 << bit));
+            if (Decodes(bad)) FAIL_CHECK("flipped bit " << bit << " of byte " << i << " was accepted");
+        }
     }
     CHECK_FALSE(Decodes(good + "x"));
 
@@ -158,6 +162,11 @@ TEST_CASE("tree file: every kind of damage is refused without touching the reade
         Decodes(Reseal(header + rootStart + U32(1) + "\x08" + U32(0x40000000)))); // name longer than the file
     CHECK_FALSE(Decodes(Reseal(header + rootStart + U32(1) + "\x09" + U32(0) + U32(1) + U32(0xFFFFFFF0))));
     CHECK(Decodes(Reseal(header + rootStart + U32(1) + "\x02" + U32(0) + "\x01")));
+    // The smallest child is an empty node with an empty name, 5 bytes: a level of them at the end
+    // of the file loads.
+    const std::string emptyNode = std::string("\x00", 1) + U32(0);
+    CHECK(Decodes(Reseal(header + rootStart + U32(3) + emptyNode + emptyNode + emptyNode)));
+    CHECK_FALSE(Decodes(Reseal(header + rootStart + U32(4) + emptyNode + emptyNode + emptyNode)));
 
     // Nesting: the deepest allowed chain loads, one more level is refused.
     auto chain = [&](int levels) {
@@ -284,19 +293,20 @@ TEST_CASE("reader: levels, defaults, iteration, extraction and independent copie
     CHECK(reader.Get(L"missing", true));
     CHECK(reader.Get(L"missing", L"fallback") == L"fallback");
 
-    std::vector<std::wstring> names;
+    std::vector<std::wstring> names, whos;
     CQxLiteVariantR copy = reader; // the copy keeps its own position
     while (reader.IsNextValue()) {
         wchar_t name[4];
         REQUIRE(reader.GetCurrentName(name, 4) == 0);
         if (reader.CurrentLevelBegin(nullptr) == 0) {
             names.push_back(name);
-            CHECK(reader.Get(L"who", L"") == reader.Get(L"who", L"").GetString());
+            whos.push_back(reader.Get(L"who", L"").GetString());
             reader.LevelEnd();
         }
         reader.NextValue();
     }
     CHECK(names == std::vector<std::wstring>{L"ali", L"bob", L"car"}); // cut to the buffer
+    CHECK(whos == std::vector<std::wstring>{L"alice", L"bob", L"carol"});
     wchar_t name[16];
     CHECK(reader.GetCurrentName(name, 16) == -1);
     CHECK(copy.IsNextValue());
@@ -314,3 +324,140 @@ TEST_CASE("reader: levels, defaults, iteration, extraction and independent copie
     REQUIRE(combined.LevelBegin(L"content", nullptr) == 0);
     CHECK(combined.Get(L"who", L"") == L"bob");
 }
+
+namespace {
+
+// A random tree built through the writer: every kind, empty names, empty levels, and chains that
+// run into the depth limit (the writer refuses what would sit too deep, as the reader would).
+void RandomTree(CQxLiteVariantW &w, std::mt19937 &random, int budget) {
+    auto name = [&]() -> std::wstring {
+        switch (random() % 4) {
+        case 0:
+            return L"";
+        case 1:
+            return L"n" + std::to_wstring(random() % 100);
+        case 2:
+            return std::wstring(1 + random() % 3, static_cast<wchar_t>(0xD800 + random() % 0x800));
+        default:
+            return L"level";
+        }
+    };
+    for (int left = budget; left > 0; --left) {
+        const std::wstring n = name();
+        switch (random() % 12) {
+        case 0:
+            w.Set(random() % 2 == 0, n.c_str());
+            break;
+        case 1:
+            w.SetInt(static_cast<int32_t>(random()), n.c_str());
+            break;
+        case 2:
+            w.SetUInt64((uint64_t(random()) << 32) | random(), n.c_str());
+            break;
+        case 3:
+            w.SetDouble(std::ldexp(static_cast<double>(random()), static_cast<int>(random() % 200) - 100), n.c_str());
+            break;
+        case 4:
+            w.Set(std::wstring(random() % 5, static_cast<wchar_t>(random() % 0x10000)).c_str(), n.c_str());
+            break;
+        case 5: {
+            std::string bytes(random() % 9, static_cast<char>(random()));
+            w.SetBinary(bytes.data(), bytes.size(), static_cast<uint32_t>(random()), n.c_str());
+            break;
+        }
+        case 6:
+        case 7:
+            if (w.LevelBegin(n.c_str()) == 0) {
+                RandomTree(w, random, left / 2);
+                w.LevelEnd();
+            }
+            break;
+        case 8: {
+            // A chain deep enough to reach the limit from wherever it starts.
+            const int depth = 100 + static_cast<int>(random() % 40);
+            int opened = 0;
+            while (opened < depth && w.LevelBegin(n.c_str()) == 0)
+                ++opened;
+            CHECK(w.GetDepth() <= gensys::kMaxDepth);
+            w.SetInt(opened, L"deepest"); // refused at the bottom of a full chain
+            while (opened-- > 0)
+                w.LevelEnd();
+            break;
+        }
+        default:
+            w.SetUInt64(0, n.c_str());
+            break;
+        }
+    }
+}
+
+} // namespace
+
+TEST_CASE("tree file: whatever SaveToFile accepts, LoadFromFile loads back equal, in both forms") {
+    TempDir dir;
+    std::mt19937 random(2024);
+    for (int round = 0; round < 60; ++round) {
+        CAPTURE(round);
+        CQxLiteVariantW writer;
+        RandomTree(writer, random, 1 + static_cast<int>(random() % 40));
+        CQxLiteVariantR tree;
+        writer.Finalize(tree);
+        CHECK(tree.GetDepth() <= gensys::kMaxDepth);
+        for (bool textForm : {false, true}) {
+            CAPTURE(textForm);
+            const std::wstring path = dir / (textForm ? L"t.xml" : L"t.bin");
+            REQUIRE(tree.SaveToFile(path.c_str(), true, textForm) == 0);
+            CQxLiteVariantR loaded;
+            REQUIRE(loaded.LoadFromFile(path.c_str(), textForm) == 0);
+            // Equal trees give equal files.
+            REQUIRE(loaded.SaveToFile((dir / L"again").c_str(), true, textForm) == 0);
+            CHECK(zxtest::ReadFileBytes(dir / L"again") == zxtest::ReadFileBytes(path));
+        }
+    }
+}
+
+TEST_CASE("tree writer: nothing lands deeper than the readers take") {
+    CQxLiteVariantW writer;
+    while (writer.LevelBegin(L"l") == 0) {
+    }
+    CHECK(writer.GetDepth() == gensys::kMaxDepth);
+    CHECK(writer.SetInt(1, L"too deep") == -1);
+    CHECK(writer.Set(L"x", L"too deep") == -1);
+    writer.LevelEnd();
+    CHECK(writer.SetInt(1, L"fits") == 0);
+
+    // A tree of depth 3 (root, level, value) appended at depth 127 would put its value at 129.
+    CQxLiteVariantW small;
+    small.LevelBegin(L"a");
+    small.SetInt(1, L"v");
+    small.LevelEnd();
+    CQxLiteVariantR piece;
+    small.Finalize(piece);
+    CHECK(piece.GetDepth() == 3);
+    CHECK(writer.Append(piece) == -1);
+    writer.LevelEnd();
+    CHECK(writer.Append(piece) == 0);
+    CQxLiteVariantR tree;
+    writer.Finalize(tree);
+    CHECK(tree.GetDepth() == gensys::kMaxDepth);
+    TempDir dir;
+    CHECK(tree.SaveToFile((dir / L"t.bin").c_str(), true, false) == 0);
+    CQxLiteVariantR loaded;
+    CHECK(loaded.LoadFromFile((dir / L"t.bin").c_str(), false) == 0);
+}
+
+#if defined(_WIN64)
+TEST_CASE("tree file: a tree whose file would pass 1 GiB is not saved, and the old file stays") {
+    TempDir dir;
+    const std::wstring path = dir / L"big.bin";
+    zxtest::WriteFileBytes(path, "old");
+    std::string block(size_t(1) << 30, 'b');
+    CQxLiteVariantW writer;
+    REQUIRE(writer.SetBinary(block.data(), block.size(), 0, L"block") == 0);
+    block = std::string();
+    CQxLiteVariantR tree;
+    writer.Finalize(tree);
+    CHECK(tree.SaveToFile(path.c_str(), true, false) == -1);
+    CHECK(zxtest::ReadFileBytes(path) == "old");
+}
+#endif
