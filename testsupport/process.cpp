@@ -13,13 +13,16 @@ std::map<std::string, ChildFunction> &Scenarios() {
     return scenarios;
 }
 
+std::string g_argument;
+
 } // namespace
 
 ChildRegistrar::ChildRegistrar(const char *name, ChildFunction function) {
     Scenarios()[name] = function;
 }
 
-int RunChildScenario(const char *name) {
+int RunChildScenario(const char *name, const char *argument) {
+    g_argument = argument ? argument : "";
     auto found = Scenarios().find(name);
     if (found == Scenarios().end()) {
         std::fprintf(stderr, "unknown child scenario %s\n", name);
@@ -39,9 +42,24 @@ std::wstring SelfFolder() {
     return path.substr(0, path.find_last_of(L"\\/"));
 }
 
-DWORD RunChild(const char *scenario, DWORD timeoutMs) {
-    std::wstring wide(scenario, scenario + std::strlen(scenario));
-    Program child(L"\"" + SelfPath() + L"\" --zx-child=" + wide);
+int LoadSize(int ci, int full) {
+    char value[8] = "";
+    GetEnvironmentVariableA("ZX_FULL_LOAD", value, sizeof value);
+    return value[0] == '1' ? full : ci;
+}
+
+const std::string &ChildArgument() {
+    return g_argument;
+}
+
+std::wstring ChildCommandLine(const char *scenario, const std::string &argument) {
+    std::wstring line = L"\"" + SelfPath() + L"\" --zx-child=" + std::wstring(scenario, scenario + std::strlen(scenario));
+    if (!argument.empty()) line += L" \"--zx-arg=" + std::wstring(argument.begin(), argument.end()) + L"\"";
+    return line;
+}
+
+DWORD RunChild(const char *scenario, DWORD timeoutMs, const std::string &argument) {
+    Program child(ChildCommandLine(scenario, argument));
     return child.WaitForExit(timeoutMs);
 }
 

@@ -45,8 +45,13 @@ std::string ReadFileBytes(const std::wstring &path);
 bool FileExists(const std::wstring &path);
 
 // Runs a scenario registered with ZXTEST_CHILD in a new process of the current test
-// program and returns its exit code (0 means every check in it held).
-DWORD RunChild(const char *scenario, DWORD timeoutMs = 120000);
+// program and returns its exit code (0 means every check in it held). argument reaches the
+// scenario as ChildArgument().
+DWORD RunChild(const char *scenario, DWORD timeoutMs = 120000, const std::string &argument = "");
+// The command line that runs a scenario, for children that run side by side (zxtest::Program).
+std::wstring ChildCommandLine(const char *scenario, const std::string &argument = "");
+// Inside a child scenario: the argument it was given ("" when none).
+const std::string &ChildArgument();
 
 // The full path of the running test program and of its folder.
 std::wstring SelfPath();
@@ -57,10 +62,14 @@ struct ChildRegistrar {
     ChildRegistrar(const char *name, ChildFunction function);
 };
 
-// Dispatches "--zx-child=NAME" to its scenario; returns -1 when the name is unknown.
-int RunChildScenario(const char *name);
+// Dispatches "--zx-child=NAME" to its scenario with the argument of "--zx-arg=TEXT"; returns -1
+// when the name is unknown.
+int RunChildScenario(const char *name, const char *argument);
 
 std::string Narrow(const std::wstring &text);
+
+// The size of a load test: ci by default, full when the environment sets ZX_FULL_LOAD=1.
+int LoadSize(int ci, int full);
 
 } // namespace zxtest
 

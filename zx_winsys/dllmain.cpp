@@ -1,19 +1,36 @@
 // Load and unload sequence of zx_winsys.
 #include <windows.h>
 
+#include "zx_winsys/internal/clock.h"
 #include "zx_winsys/internal/lifecycle.h"
+#include "zx_winsys/internal/report.h"
+#include "zx_winsys/qx_diag.h"
+#include "zx_winsys/qx_time.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     switch (reason) {
-    case DLL_PROCESS_ATTACH:
+    case DLL_PROCESS_ATTACH: {
         DisableThreadLibraryCalls(instance);
-        // Later steps join here, in this order: log file, cycle and time counters, version record.
-        return qx::StartAsyncEngine() ? TRUE : FALSE;
+        // Nothing opens the log file, loads modules or runs the shell while this runs: the
+        // loader lock is held.
+        qx::SetLoading(true);
+        if (!qx::StartAsyncEngine()) {
+            qx::SetLoading(false);
+            return FALSE;
+        }
+        CQxLogFile::Initialize();
+        rdtsc_initialize();
+        qx::SetUpTimeCounter();
+        // The version record joins here.
+        qx::SetLoading(false);
+        return TRUE;
+    }
     case DLL_PROCESS_DETACH:
         // At process exit (reserved != NULL) the other threads are gone already; a worker
         // still holding the engine lock would have been stopped mid-chunk, so leave it alone.
         if (reserved == nullptr) qx::StopAsyncEngine();
-        // Later steps join here, in this order: log file shutdown, timer resolution.
+        CQxLogFile::Uninitialize();
+        qx::ReleaseTimeCounter();
         break;
     default:
         break;

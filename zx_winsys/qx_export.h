@@ -2,10 +2,12 @@
 #ifndef QX_EXPORT_H
 #define QX_EXPORT_H
 
+#ifndef QX_API
 #if defined(ZX_WINSYS_BUILD)
 #define QX_API __declspec(dllexport)
 #else
 #define QX_API __declspec(dllimport)
+#endif
 #endif
 
 #ifdef __cplusplus

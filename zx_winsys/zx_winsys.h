@@ -7,5 +7,7 @@
 #include "zx_winsys/qx_file.h"
 #include "zx_winsys/qx_directory.h"
 #include "zx_winsys/qx_storage.h"
+#include "zx_winsys/qx_time.h"
+#include "zx_winsys/qx_diag.h"
 
 #endif

@@ -1,0 +1,19 @@
+// What the log file takes from the system: the local time (day rollover, line prefixes, the age
+// sweep) and the shell (OpenLog). Tests replace them.
+#pragma once
+
+#include <windows.h>
+
+namespace qx {
+
+struct LogSystem {
+    void(WINAPI *localTime)(LPSYSTEMTIME);
+    HINSTANCE(WINAPI *shellExecute)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
+};
+
+LogSystem &LogFileSystem();
+
+// Days from 1 January 1970 to the given civil date (proleptic Gregorian).
+long DaysFromCivil(int year, int month, int day);
+
+} // namespace qx
