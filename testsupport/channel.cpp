@@ -1,6 +1,8 @@
 // The test's reader of the debug-output channel.
 #include "testsupport/channel.h"
 
+#include "testsupport/zxtest.h"
+
 namespace zxtest {
 
 DebugChannelReader::DebugChannelReader() {
@@ -60,6 +62,12 @@ bool DebugChannelReader::WaitFor(DWORD process, const std::function<bool(const s
         if (GetTickCount() - start > timeoutMs) return false;
         Sleep(10);
     }
+}
+
+DebugChannelReader &DebugChannel() {
+    static DebugChannelReader reader;
+    REQUIRE_MESSAGE(reader.Active(), "another reader holds the debug-output channel");
+    return reader;
 }
 
 } // namespace zxtest

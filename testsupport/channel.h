@@ -44,4 +44,8 @@ private:
     std::vector<Text> m_texts;
 };
 
+// The test program's one reader, made on first use; fails the test when another reader holds the
+// channel.
+DebugChannelReader &DebugChannel();
+
 } // namespace zxtest

@@ -68,8 +68,13 @@ void WriteFileBytes(const std::wstring &path, const std::string &bytes) {
 std::string ReadFileBytes(const std::wstring &path) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    REQUIRE_MESSAGE(file != INVALID_HANDLE_VALUE, Narrow(path));
     std::string bytes;
+    // In a child scenario no test runs and doctest's assertions are not available: a file that
+    // cannot be read reads as empty there.
+    if (file == INVALID_HANDLE_VALUE) {
+        if (!doctest::is_running_in_test) return bytes;
+        REQUIRE_MESSAGE(file != INVALID_HANDLE_VALUE, Narrow(path));
+    }
     char buffer[65536];
     DWORD got = 0;
     while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)

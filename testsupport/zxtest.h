@@ -39,7 +39,7 @@ private:
 void RemoveTree(const std::wstring &path);
 
 // Writes bytes to a file (replacing it); reads a whole file. ReadFileBytes fails the
-// current test when the file cannot be read.
+// current test when the file cannot be read (in a child scenario it gives an empty string).
 void WriteFileBytes(const std::wstring &path, const std::string &bytes);
 std::string ReadFileBytes(const std::wstring &path);
 bool FileExists(const std::wstring &path);

@@ -1,0 +1,244 @@
+// Assertion reports: their text, their sinks, the message box, the event log, stack traces with
+// our own function names, and many threads reporting at once.
+#include "testsupport/channel.h"
+#include "testsupport/zxtest.h"
+#include "zx_winsys/tests/debugging/logfolder.h"
+#include "zx_winsys/zx_winsys.h"
+
+#include <string>
+#include <vector>
+
+#if defined(_MSC_VER)
+#define ZX_NOINLINE __declspec(noinline)
+#else
+#define ZX_NOINLINE __attribute__((noinline))
+#endif
+
+namespace {
+
+int g_count = 0;
+std::string Unique(const char *what) {
+    return std::string(what) + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++g_count);
+}
+
+// The log lines without their time prefixes, from the line holding marker on, as many as follow
+// from the same report (up to the next "Debug Assertion Failed!").
+std::vector<std::string> ReportLines(const std::string &marker, const std::string &all = zxtest_log::ReadAllLogs()) {
+    std::vector<std::string> lines;
+    size_t at = all.find(marker);
+    if (at == std::string::npos) return lines;
+    at = all.rfind("Debug Assertion Failed!", at);
+    if (at == std::string::npos) return lines;
+    at = all.rfind('\n', at);
+    at = at == std::string::npos ? 0 : at + 1;
+    for (size_t start = at; start < all.size();) {
+        size_t end = all.find('\n', start);
+        end = end == std::string::npos ? all.size() : end + 1;
+        const std::string line = all.substr(start, end - start);
+        const size_t prefix = line.find(" ***** ");
+        const std::string text = prefix == std::string::npos ? line : line.substr(prefix + 7);
+        if (!lines.empty() && text.find("Debug Assertion Failed!") == 0) break;
+        lines.push_back(text);
+        start = end;
+    }
+    return lines;
+}
+
+std::string Joined(const std::vector<std::string> &lines) {
+    std::string all;
+    for (const std::string &l : lines)
+        all += l;
+    return all;
+}
+
+} // namespace
+
+TEST_CASE("assertion: with the default options the report goes to the log file only, and the result is 0") {
+    zxtest::DebugChannelReader &channel = zxtest::DebugChannel();
+    const std::string marker = Unique("expr");
+    SetLastError(0x7B);
+    CHECK(DiagAssertA(0, marker.c_str(), "a comment", "debugging/test", 42) == 0);
+    CHECK(GetLastError() == 0x7B);
+    const std::vector<std::string> lines = ReportLines(marker);
+    REQUIRE(lines.size() == 7);
+    CHECK(lines[0] == "Debug Assertion Failed!\r\n");
+    CHECK(lines[1].find("Program : ") == 0);
+    CHECK(lines[1].find("zx_winsys_diag_tests.exe\r\n") != std::string::npos);
+    CHECK(lines[2] == "File : debugging/test\r\n");
+    CHECK(lines[3] == "Line : 42\r\n");
+    CHECK(lines[4] == "Expression : " + marker + "\r\n");
+    CHECK(lines[5] == "a comment\r\n");
+    CHECK(lines[6].find("Last Error (0x0000007B) : ") == 0);
+    CHECK(lines[6].size() > 28);
+    Sleep(100);
+    for (const std::string &t : channel.TextsOf(GetCurrentProcessId()))
+        CHECK(t.find(marker) == std::string::npos);
+}
+
+TEST_CASE("assertion: the wide form reports the same; a null comment; the channel gets \"*** \" and the report") {
+    zxtest::DebugChannelReader &channel = zxtest::DebugChannel();
+    const std::string marker = Unique("wide");
+    const std::wstring wide(marker.begin(), marker.end());
+    SetLastError(0);
+    CHECK(DiagAssertW(QX_DIAG_DEBUGGER | QX_DIAG_LOGFILE, wide.c_str(), nullptr, "timer/timer", 7) == 0);
+    const std::vector<std::string> lines = ReportLines(marker);
+    REQUIRE(lines.size() == 6);
+    CHECK(lines[2] == "File : timer/timer\r\n");
+    CHECK(lines[4] == "Expression : " + marker + "\r\n");
+    CHECK(lines[5].find("Last Error (0x00000000) : ") == 0);
+    std::string text;
+    CHECK(channel.WaitFor(GetCurrentProcessId(), [&](const std::vector<std::string> &texts) {
+        for (const std::string &t : texts)
+            if (t.find(marker) != std::string::npos) text = t;
+        return !text.empty();
+    }));
+    CHECK(text.find("*** Debug Assertion Failed!\r\nProgram : ") == 0);
+    CHECK(text.find("Expression : " + marker + "\r\nLast Error (0x00000000) : ") != std::string::npos);
+}
+
+ZXTEST_CHILD(assertion_message_box) {
+    const int result = DiagAssertA(QX_DIAG_MSGBOX, "box", "comment", "debugging/test", 1);
+    return 10 + result;
+}
+
+TEST_CASE("assertion: the message box's Retry gives 1, Ignore 0, and Abort ends the process with -1") {
+    const struct {
+        int button;
+        DWORD exitCode;
+    } cases[] = {{IDRETRY, 11}, {IDIGNORE, 10}, {IDABORT, static_cast<DWORD>(-1)}};
+    for (const auto &c : cases) {
+        CAPTURE(c.button);
+        zxtest::Program child(zxtest::ChildCommandLine("assertion_message_box"));
+        const zxtest::Box box = zxtest::WaitForBox(child);
+        REQUIRE(box.window != nullptr);
+        CHECK(box.caption == L"ASSERTION FAILURE...");
+        CHECK(box.text.find(L"Debug Assertion Failed!\r\nProgram : ") == 0);
+        CHECK(box.text.find(L"Expression : box\r\ncomment\r\n") != std::wstring::npos);
+        zxtest::Click(box.window, c.button);
+        CHECK(child.WaitForExit() == c.exitCode);
+    }
+}
+
+namespace {
+const wchar_t kEventSourceKey[] = L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\BugslayerUtil";
+}
+
+ZXTEST_CHILD(event_log_without_module) {
+    DiagAssertA(QX_DIAG_EVENTLOG, "first", nullptr, "debugging/test", 1);
+    ZXTEST_EXPECT(!zxtest::KeyExists(kEventSourceKey));
+    // Switched off for good: with the module there now, the next report still leaves it alone.
+    ZXTEST_EXPECT(LoadLibraryW(L"BUGSLAYERUTIL.DLL") != nullptr);
+    DiagAssertA(QX_DIAG_EVENTLOG, "second", nullptr, "debugging/test", 2);
+    ZXTEST_EXPECT(!zxtest::KeyExists(kEventSourceKey));
+    return 0;
+}
+
+ZXTEST_CHILD(event_log_with_module) {
+    ZXTEST_EXPECT(LoadLibraryW(L"BUGSLAYERUTIL.DLL") != nullptr);
+    DiagAssertA(QX_DIAG_EVENTLOG, "to the event log", nullptr, "debugging/test", 3);
+    return zxtest::KeyExists(kEventSourceKey) ? 0 : 1;
+}
+
+TEST_CASE("assertion: the event log needs the message module loaded; one failure ends its use") {
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kEventSourceKey);
+    CHECK(zxtest::RunChild("event_log_without_module") == 0);
+
+    // With the module, the source is registered and the event written (under Wine the event log
+    // is a stub that accepts it).
+    CHECK(zxtest::RunChild("event_log_with_module") == 0);
+    HKEY key = nullptr;
+    REQUIRE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kEventSourceKey, 0, KEY_READ, &key) == ERROR_SUCCESS);
+    wchar_t path[MAX_PATH] = L"";
+    DWORD size = sizeof path, type = 0, types = 0;
+    CHECK(RegQueryValueExW(key, L"EventMessageFile", nullptr, &type, reinterpret_cast<BYTE *>(path), &size) ==
+          ERROR_SUCCESS);
+    CHECK(type == REG_EXPAND_SZ);
+    CHECK(std::wstring(path).find(L"BUGSLAYERUTIL") != std::wstring::npos);
+    size = sizeof types;
+    CHECK(RegQueryValueExW(key, L"TypesSupported", nullptr, nullptr, reinterpret_cast<BYTE *>(&types), &size) ==
+          ERROR_SUCCESS);
+    CHECK(types == 7);
+    RegCloseKey(key);
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kEventSourceKey);
+}
+
+namespace {
+
+ZX_NOINLINE int ReportFromHere(const std::string &marker) {
+    const int result = DiagAssertA(QX_DIAG_STACKTRACE | QX_DIAG_LOGFILE, marker.c_str(), nullptr, "debugging/test", 9);
+    return result + 1; // not a tail call: this frame stays on the stack
+}
+
+} // namespace
+
+TEST_CASE("assertion: a stack trace starts at the caller and names our functions, files and lines") {
+    const std::string marker = Unique("trace");
+    CHECK(ReportFromHere(marker) == 1);
+    const std::vector<std::string> lines = ReportLines(marker);
+    REQUIRE(lines.size() > 7);
+    // The first entry after the report is the function that asserted.
+    CHECK(lines[6].find("ReportFromHere") != std::string::npos);
+    CHECK(lines[6].find("zx_winsys_diag_tests.exe: ") != std::string::npos);
+    CHECK(lines[6].compare(0, 2, "0x") == 0);
+#if defined(_WIN64)
+    CHECK(lines[6].find(' ') == 18); // 16 hex digits
+#else
+    CHECK(lines[6].find(' ') == 10);
+#endif
+    const std::string trace = Joined(lines);
+    CHECK(trace.find("diagassert_test.cpp, Line ") != std::string::npos);
+    CHECK(trace.find("DiagAssertA") == std::string::npos); // the reporter's own frames are left out
+}
+
+namespace {
+struct ReportRun {
+    int reports;
+    int index;
+    volatile LONG errorsChanged;
+};
+ZX_NOINLINE void ReportFromThread(int thread, int i) {
+    char expression[64];
+    std::snprintf(expression, sizeof expression, "load-%lu-%d-%d", GetCurrentProcessId(), thread, i);
+    DiagAssertA(QX_DIAG_STACKTRACE | QX_DIAG_LOGFILE, expression, nullptr, "debugging/test", i);
+    SetLastError(GetLastError()); // not a tail call
+}
+DWORD WINAPI ReportMany(void *arg) {
+    auto *run = static_cast<ReportRun *>(arg);
+    for (int i = 0; i < run->reports; ++i) {
+        SetLastError(static_cast<DWORD>(500 + i));
+        ReportFromThread(run->index, i);
+        if (GetLastError() != static_cast<DWORD>(500 + i)) InterlockedIncrement(&run->errorsChanged);
+    }
+    return 0;
+}
+} // namespace
+
+TEST_CASE("assertion load: 8 threads report at once; every report whole, with its caller in the trace") {
+    const int reports = zxtest::LoadSize(25, 200);
+    std::vector<ReportRun> runs(8);
+    std::vector<HANDLE> threads;
+    for (int i = 0; i < 8; ++i) {
+        runs[static_cast<size_t>(i)] = {reports, i, 0};
+        threads.push_back(CreateThread(nullptr, 0, ReportMany, &runs[static_cast<size_t>(i)], 0, nullptr));
+    }
+    for (HANDLE t : threads) {
+        REQUIRE(WaitForSingleObject(t, 600000) == WAIT_OBJECT_0);
+        CloseHandle(t);
+    }
+    for (const ReportRun &run : runs)
+        CHECK(run.errorsChanged == 0);
+    int whole = 0;
+    const std::string log = zxtest_log::ReadAllLogs();
+    for (int t = 0; t < 8; ++t) {
+        for (int i = 0; i < reports; ++i) {
+            const std::string marker = "load-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(t) + "-" +
+                                       std::to_string(i) + "\r\n";
+            const std::vector<std::string> lines = ReportLines(marker, log);
+            // A report's lines stay together, its caller first in the trace.
+            if (lines.size() > 7 && lines[4] == "Expression : " + marker && lines[3] == "Line : " + std::to_string(i) + "\r\n" &&
+                lines[6].find("ReportFromThread") != std::string::npos)
+                ++whole;
+        }
+    }
+    CHECK(whole == 8 * reports);
+}
