@@ -35,6 +35,12 @@ void ExportRegistry(CQxLiteVariantW &writer, const CQxStringW &user) {
     writer.LevelEnd();
 }
 
+// An element that no package could carry is left out; the trace says which and why.
+void LeftOut(const CQxStringW &element, const wchar_t *reason) {
+    DiagOutputExW_hlp("settingsxfer/export", __LINE__);
+    DiagOutputExW(L"Export: element %s left out: %s.\n", element.GetString(), reason);
+}
+
 } // namespace
 
 int ExportElement(CQxLiteVariantW &writer, const CQxStringW &element, const CQxStringW &folder) {
@@ -43,7 +49,10 @@ int ExportElement(CQxLiteVariantW &writer, const CQxStringW &element, const CQxS
     if (tree.LoadFromFile(ElementPath(folder, element, L".bin").GetString(), false) == 0) {
         // The element's values land two levels (element, content) below the current one. A tree
         // that would then sit deeper than any tree can is left out: the package must load.
-        if (writer.GetDepth() + 1 + tree.GetDepth() > kQxMaxTreeDepth) return 0;
+        if (writer.GetDepth() + 1 + tree.GetDepth() > kQxMaxTreeDepth) {
+            LeftOut(element, L"its tree is nested too deep for a package");
+            return 0;
+        }
         writer.LevelBegin(element.GetString());
         writer.LevelBegin(L"content");
         writer.Append(tree);
@@ -60,6 +69,7 @@ int ExportElement(CQxLiteVariantW &writer, const CQxStringW &element, const CQxS
     // the text ends at its first zero unit.
     uint64_t size = 0;
     QX_GetFileSize(file, &size);
+    if (size > kMaxTextElement) LeftOut(element, L"it is larger than 256 MiB");
     const size_t units = size <= kMaxTextElement ? static_cast<size_t>(size / 2) : 0;
     wchar_t *text = size <= kMaxTextElement ? new (std::nothrow) wchar_t[units + 1] : nullptr;
     size_t read = 0;

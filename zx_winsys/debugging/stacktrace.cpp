@@ -129,7 +129,9 @@ void FormatEntry(DWORD64 address, char *entry, size_t size) {
     IMAGEHLP_LINE64 line = {};
     line.SizeOfStruct = sizeof line;
     DWORD lineDisplacement = 0;
-    for (int back = 0; back <= kLineSearch; ++back) {
+    // A module without line information is not searched: it would only cost 100 failing look-ups.
+    const int search = known && !module.LineNumbers ? 0 : kLineSearch;
+    for (int back = 0; back <= search; ++back) {
         if (SymGetLineFromAddr64(g_process, address - static_cast<DWORD64>(back), &lineDisplacement, &line)) {
             const int distance = back != 0 ? back : static_cast<int>(lineDisplacement);
             add("\n\t\t%s, Line %d", line.FileName, static_cast<int>(line.LineNumber));
