@@ -35,7 +35,7 @@ const wchar_t kDatedPattern[] = L"qxapp_\?\?\?\?-\?\?-\?\?*.log";
 // file, around "move to the end, write" and around the start of a continuation file.
 const DWORD kLockOffsetHigh = 0x7FFFFFFF;
 
-qx::LogSystem g_system = {GetLocalTime, ShellExecuteW};
+qx::LogSystem g_system = {GetLocalTime, ShellExecuteW, RegSetValueExW};
 
 // The path that GetLogFilename hands out: it outlives every instance.
 wchar_t g_fileName[kPathChars] = L"";
@@ -403,7 +403,7 @@ int CQxLogFile::SetProperties(int maxMBytes, int maxDays) {
         if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kRegistryKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
             ERROR_SUCCESS)
             return QX_ERR_SYSTEM;
-        const LONG written = RegSetValueExW(key, limit.name, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&limit.value),
+        const LONG written = g_system.setRegistryValue(key, limit.name, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&limit.value),
                                             sizeof limit.value);
         RegCloseKey(key);
         if (written != ERROR_SUCCESS) return QX_ERR_SYSTEM;

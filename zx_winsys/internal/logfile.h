@@ -1,5 +1,5 @@
 // What the log file takes from the system: the local time (day rollover, line prefixes, the age
-// sweep) and the shell (OpenLog). Tests replace them.
+// sweep), the shell (OpenLog) and the registry writes of SetProperties. Tests replace them.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +9,7 @@ namespace qx {
 struct LogSystem {
     void(WINAPI *localTime)(LPSYSTEMTIME);
     HINSTANCE(WINAPI *shellExecute)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
+    LONG(WINAPI *setRegistryValue)(HKEY, LPCWSTR, DWORD, DWORD, const BYTE *, DWORD); // the stored limits
 };
 
 LogSystem &LogFileSystem();

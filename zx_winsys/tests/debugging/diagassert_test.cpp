@@ -96,6 +96,19 @@ TEST_CASE("assertion: the wide form reports the same; a null comment; the channe
     CHECK(text.find("Expression : " + marker + "\r\nLast Error (0x00000000) : ") != std::string::npos);
 }
 
+TEST_CASE("assertion: a long text is cut with \"...\"; an error without a system text says so") {
+    const std::string marker = Unique("cut");
+    SetLastError(0x2AB0CDEF);
+    DiagAssertA(QX_DIAG_LOGFILE, marker.c_str(), std::string(1000, 'c').c_str(), "debugging/test", 5);
+    CHECK(GetLastError() == 0x2AB0CDEF);
+    const std::vector<std::string> lines = ReportLines(marker);
+    REQUIRE(lines.size() == 7);
+    // The assertion text holds 511 characters and ends with the mark.
+    CHECK(lines[5].size() + lines[4].size() + lines[3].size() + lines[2].size() == 511 + 2);
+    CHECK(lines[5].compare(lines[5].size() - 5, 5, "...\r\n") == 0);
+    CHECK(lines[6] == "Last Error (0x2AB0CDEF) : <no message text>\r\n");
+}
+
 ZXTEST_CHILD(assertion_message_box) {
     const int result = DiagAssertA(QX_DIAG_MSGBOX, "box", "comment", "debugging/test", 1);
     return 10 + result;

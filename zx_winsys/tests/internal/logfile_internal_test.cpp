@@ -98,8 +98,22 @@ ZXTEST_CHILD(log_failed_open_waits_a_second) {
     return 0;
 }
 
+namespace {
+LONG WINAPI RefuseValue(HKEY, LPCWSTR, DWORD, DWORD, const BYTE *, DWORD) {
+    return ERROR_ACCESS_DENIED;
+}
+} // namespace
+
+ZXTEST_CHILD(log_limits_that_cannot_be_stored) {
+    CQxLogFile::Initialize();
+    qx::LogFileSystem().setRegistryValue = RefuseValue;
+    ZXTEST_EXPECT(CQxLogFile::SetProperties(5, 5) == QX_ERR_SYSTEM);
+    return 0;
+}
+
 TEST_CASE("log file seams: a new day starts a new file, the sweep counts days, the shell, a failed open") {
-    for (const char *scenario : {"log_new_day_new_file", "log_open_in_the_shell", "log_failed_open_waits_a_second"}) {
+    for (const char *scenario : {"log_new_day_new_file", "log_open_in_the_shell", "log_failed_open_waits_a_second",
+                                 "log_limits_that_cannot_be_stored"}) {
         CAPTURE(scenario);
         CHECK(zxtest::RunChild(scenario) == 0);
     }
