@@ -9,5 +9,6 @@
 #include "zx_winsys/qx_storage.h"
 #include "zx_winsys/qx_time.h"
 #include "zx_winsys/qx_diag.h"
+#include "zx_winsys/qx_text.h"
 
 #endif
