@@ -143,6 +143,12 @@ bool QX_DoubleToStringEx(double value, int decimals, wchar_t *buffer, int length
     format.lpDecimalSep = &decimal[0];
     format.lpThousandSep = &thousand[0];
     format.NegativeOrder = LocaleNumber(LOCALE_INEGNUMBER);
+    // Where the user's format is the runtime's own ("." , a leading zero, "-1.1") and the text
+    // already has the digits asked for, the system's formatting would give the same text back.
+    const wchar_t *point = wcschr(buffer, L'.');
+    const size_t digits = point ? wcslen(point + 1) : 0;
+    if (decimal == L"." && format.LeadingZero == 1 && format.NegativeOrder == 1 && digits == format.NumDigits)
+        return true;
     std::wstring localized(static_cast<size_t>(length), L'\0');
     if (GetNumberFormatW(LOCALE_USER_DEFAULT, 0, buffer, &format, &localized[0], length) > 0)
         wcscpy(buffer, localized.c_str());
