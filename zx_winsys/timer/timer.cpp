@@ -1,0 +1,398 @@
+// Timers: timer threads, multimedia timers and posted timers behind one handle map.
+//
+// Every record is registered (its handle reserved and inserted in the map) before its timer
+// starts, and a started timer removes its record only after the creator has finished with it (the
+// "started" flag). Timer threads are detached at creation; every record has a manual-reset
+// completion event that the timer sets as its last act, after its last callback: waiters wait on
+// duplicates of it, so the record and the event can go at once.
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <cmath>
+#include <map>
+#include <new>
+
+#include "zx_winsys/internal/report.h"
+#include "zx_winsys/internal/timers.h"
+#include "zx_winsys/qx_time.h"
+
+namespace {
+
+const char kSource[] = "timer/timer";
+
+int CreateThread(pthread_t *thread, const pthread_attr_t *attr, void *(*routine)(void *), void *arg) {
+    return pthread_create(thread, attr, routine, arg);
+}
+
+qx::TimerSystem g_system = {timeSetEvent, timeKillEvent,  SetTimer,           KillTimer,
+                            CreateThread, QX_GetTimeCounter, QX_Sleep};
+
+struct TimerEntry {
+    STimerRecord record;   // the public record; the map's key is record.handle
+    volatile LONG started; // the creator is done with the record: the timer may remove it
+    bool oneShot;          // a one-shot multimedia timer, gone by itself after its tick
+};
+
+struct TimerHandleMap {
+    std::map<uint32_t, TimerEntry *> map;
+    uint32_t counter = 1;
+    pthread_mutexCS_t lock = PTHREAD_MUTEXCS_INITIALIZER; // statically initialised: usable at any time
+};
+TimerHandleMap gs_TimerHandleMap;
+
+// The timer whose callback runs on this thread, and whether it is the multimedia-timer thread.
+thread_local uint32_t t_callbackTimer = 0;
+thread_local bool t_multimediaCallback = false;
+
+class MapLock {
+public:
+    MapLock() { pthread_mutexCS_lock(&gs_TimerHandleMap.lock); }
+    ~MapLock() { pthread_mutexCS_unlock(&gs_TimerHandleMap.lock); }
+    MapLock(const MapLock &) = delete;
+    MapLock &operator=(const MapLock &) = delete;
+};
+
+bool StopRequested(const STimerRecord &r) {
+    const bool stop = *reinterpret_cast<const volatile bool *>(&r.stop);
+    MemoryBarrier();
+    return stop;
+}
+
+void RequestStop(STimerRecord &r) {
+    MemoryBarrier();
+    *reinterpret_cast<volatile bool *>(&r.stop) = true;
+}
+
+void WaitUntilStarted(const TimerEntry *entry) {
+    while (InterlockedCompareExchange(const_cast<volatile LONG *>(&entry->started), 0, 0) == 0)
+        SwitchToThread();
+}
+
+// Reserves a handle from the counter and inserts the record; false when the map cannot grow.
+bool Register(TimerEntry *entry) {
+    MapLock lock;
+    uint32_t handle = gs_TimerHandleMap.counter++;
+    while (handle == 0 || gs_TimerHandleMap.map.count(handle) != 0)
+        handle = gs_TimerHandleMap.counter++;
+    entry->record.handle = handle;
+    try {
+        gs_TimerHandleMap.map.emplace(handle, entry);
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+    return true;
+}
+
+void Unregister(TimerEntry *entry) {
+    MapLock lock;
+    gs_TimerHandleMap.map.erase(entry->record.handle);
+}
+
+void FreeEntry(TimerEntry *entry) {
+    if (entry->record.completionEvent) CloseHandle(entry->record.completionEvent);
+    delete entry;
+}
+
+// The timer's end: its record leaves the map, and its waiters are released.
+void RemoveRecord(TimerEntry *entry) {
+    {
+        MapLock lock;
+        auto found = gs_TimerHandleMap.map.find(entry->record.handle);
+        if (found == gs_TimerHandleMap.map.end() || found->second != entry) {
+            qx::Assert(L"it==gs_TimerHandleMap.end()", nullptr, kSource, __LINE__);
+            return;
+        }
+        gs_TimerHandleMap.map.erase(found);
+    }
+    HANDLE done = entry->record.completionEvent;
+    entry->record.completionEvent = nullptr;
+    if (done) {
+        SetEvent(done);
+        CloseHandle(done);
+    }
+    delete entry;
+}
+
+int RunCallback(const STimerRecord &r) {
+    const uint32_t outer = t_callbackTimer;
+    t_callbackTimer = r.handle;
+    const int result = r.callback(r.user);
+    t_callbackTimer = outer;
+    return result;
+}
+
+void *TimerThread(void *arg) {
+    TimerEntry *entry = static_cast<TimerEntry *>(arg);
+    WaitUntilStarted(entry);
+    const STimerRecord copy = entry->record; // the stop flag is read from the shared record
+    const double period = static_cast<double>(copy.period) / 1000000.0;
+    const bool endless = copy.remainingCalls == 0;
+    int32_t calls = copy.remainingCalls;
+    double next = copy.startTime + period;
+    double now = g_system.now();
+    for (;;) {
+        if (!endless && calls <= 0) break;
+        if (StopRequested(entry->record)) break;
+        if (next > now) g_system.sleep(next - now, copy.precision);
+        if (RunCallback(copy) == 0) break;
+        next += period;
+        now = g_system.now();
+        if (copy.skipMissed == 1 && next < now) {
+            // Back onto the grid set by the start time; a period of 0 has no grid.
+            if (period > 0.0)
+                next += (std::floor((now - next) / period) + 1.0) * period;
+            else
+                next = now;
+        }
+        if (!endless) --calls;
+    }
+    RequestStop(entry->record);
+    RemoveRecord(entry);
+    return nullptr;
+}
+
+// One tick of a multimedia or posted timer; true when the timer has ended with it.
+bool Tick(TimerEntry *entry) {
+    STimerRecord &r = entry->record;
+    if (r.precision == QX_TIMER_MM_1MS_ALIGNED) {
+        const double period = static_cast<double>(r.period) / 1000000.0;
+        double now = g_system.now();
+        if (period > 0.0) {
+            const double x = (now - r.lastCallTime) / period;
+            const double k = std::trunc(x);
+            if (x - k > 0.5) {
+                // Early: wait for the next point of the period's grid.
+                const double target = r.lastCallTime + (k + 1.0) * period;
+                while (now < target)
+                    now = g_system.now();
+            }
+        }
+        r.lastCallTime = now;
+    }
+    if (StopRequested(r))
+        r.remainingCalls = 1;
+    else if (RunCallback(r) == 0)
+        r.remainingCalls = 1;
+    if (r.remainingCalls > 0 && --r.remainingCalls == 0) {
+        RequestStop(r);
+        return true;
+    }
+    return false;
+}
+
+void CALLBACK MultimediaTick(UINT, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {
+    TimerEntry *entry = reinterpret_cast<TimerEntry *>(user);
+    WaitUntilStarted(entry);
+    t_multimediaCallback = true;
+    if (Tick(entry)) {
+        // A one-shot timer is gone by itself once it fired.
+        if (!entry->oneShot) g_system.killEvent(entry->record.systemId);
+        RemoveRecord(entry);
+    }
+    t_multimediaCallback = false;
+}
+
+void CALLBACK PostedTick(HWND, UINT, UINT_PTR id, DWORD) {
+    TimerEntry *entry = nullptr;
+    {
+        MapLock lock;
+        auto found = gs_TimerHandleMap.map.find(static_cast<uint32_t>(id));
+        if (found != gs_TimerHandleMap.map.end() && found->second->record.kind == QX_TIMER_KIND_POSTED)
+            entry = found->second;
+    }
+    if (!entry) return; // a late tick after the end
+    if (Tick(entry)) {
+        g_system.killTimer(nullptr, entry->record.systemId);
+        RemoveRecord(entry);
+    }
+}
+
+// A posted timer: its handle is the system's timer id, made unique in the map.
+uint32_t StartPosted(TimerEntry *entry, UINT elapse) {
+    UINT_PTR id = g_system.setTimer(nullptr, 0, elapse, PostedTick);
+    if (id == 0) return 0;
+    MapLock lock;
+    while (gs_TimerHandleMap.map.count(static_cast<uint32_t>(id)) != 0) {
+        const UINT_PTR other = g_system.setTimer(nullptr, 0, elapse, PostedTick);
+        g_system.killTimer(nullptr, id);
+        id = other;
+        if (id == 0) return 0;
+    }
+    entry->record.systemId = static_cast<uint32_t>(id);
+    entry->record.handle = static_cast<uint32_t>(id);
+    try {
+        gs_TimerHandleMap.map.emplace(entry->record.handle, entry);
+    } catch (const std::bad_alloc &) {
+        g_system.killTimer(nullptr, id);
+        return 0;
+    }
+    InterlockedExchange(&entry->started, 1);
+    return entry->record.handle;
+}
+
+UINT Milliseconds(double ms) {
+    return ms >= 4294967294.0 ? 4294967294u : static_cast<UINT>(ms);
+}
+
+} // namespace
+
+namespace qx {
+
+TimerSystem &Timers() {
+    return g_system;
+}
+
+} // namespace qx
+
+extern "C" {
+
+uint32_t QX_SetThreadedTimer(QxTimerCallback callback, void *user, double periodMs, int32_t numCalls,
+                             int32_t precision, int32_t skipMissed) {
+    if (numCalls < 0) {
+        qx::Assert(L"numCalls<0", L"Number of calls can not be negative", kSource, __LINE__);
+        return 0;
+    }
+    if (!(periodMs >= 0.0) || std::isinf(periodMs)) {
+        qx::Assert(L"periodMs", L"The timer period must be a number of milliseconds, 0 or more.", kSource, __LINE__);
+        return 0;
+    }
+    if (!callback) {
+        qx::Assert(L"callback", L"A timer needs a callback.", kSource, __LINE__);
+        return 0;
+    }
+    if (periodMs < 1.0 && precision != QX_TIMER_POSTED) precision = QX_TIMER_THREAD_SPIN;
+    if (precision < 1 || precision > 8) {
+        qx::Assert(L"true", L"Wrong timer precision.", kSource, __LINE__);
+        return 0;
+    }
+
+    TimerEntry *entry = new (std::nothrow) TimerEntry();
+    if (!entry) return 0;
+    STimerRecord &r = entry->record;
+    const double nanoseconds = periodMs * 1000000.0;
+    r.period = nanoseconds >= 9.2e18 ? INT64_C(9200000000000000000) : static_cast<int64_t>(nanoseconds);
+    r.remainingCalls = numCalls;
+    r.precision = precision;
+    r.skipMissed = skipMissed;
+    r.callback = callback;
+    r.user = user;
+    r.startTime = r.lastCallTime = g_system.now();
+    r.completionEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!r.completionEvent) {
+        FreeEntry(entry);
+        return 0;
+    }
+
+    if (precision == QX_TIMER_POSTED) {
+        r.kind = QX_TIMER_KIND_POSTED;
+        if (const uint32_t handle = StartPosted(entry, Milliseconds(periodMs))) return handle;
+    }
+    if (!Register(entry)) {
+        FreeEntry(entry);
+        return 0;
+    }
+    if (precision >= QX_TIMER_MM_20MS && precision <= QX_TIMER_MM_1MS_ALIGNED) {
+        static const UINT kResolution[] = {20, 10, 1, 1};
+        r.kind = QX_TIMER_KIND_MULTIMEDIA;
+        entry->oneShot = numCalls == 1;
+        const UINT id = g_system.setEvent(Milliseconds(periodMs), kResolution[precision - QX_TIMER_MM_20MS],
+                                          MultimediaTick, reinterpret_cast<DWORD_PTR>(entry),
+                                          (entry->oneShot ? TIME_ONESHOT : TIME_PERIODIC) | TIME_CALLBACK_FUNCTION);
+        if (id != 0) {
+            r.systemId = id;
+            InterlockedExchange(&entry->started, 1);
+            return r.handle;
+        }
+    }
+
+    // A timer thread, also where a multimedia or posted timer could not be made.
+    r.kind = QX_TIMER_KIND_THREAD;
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+    const int created = g_system.createThread(&r.thread, &attributes, TimerThread, entry);
+    pthread_attr_destroy(&attributes);
+    if (created == 0) {
+        const uint32_t handle = r.handle;
+        InterlockedExchange(&entry->started, 1); // from here on the thread owns the record
+        return handle;
+    }
+    Unregister(entry);
+    FreeEntry(entry);
+    if (created == ZXP_EAGAIN)
+        qx::Report(kSource, __LINE__, L"Insufficient resources for creating the thread.");
+    else if (created == ZXP_EINVAL)
+        qx::Report(kSource, __LINE__, L"Wrong thread attributes.");
+    return 0;
+}
+
+uint32_t QX_SetPostedTimer(QxTimerCallback callback, void *user, double periodMs, int32_t numCalls) {
+    return QX_SetThreadedTimer(callback, user, periodMs, numCalls, QX_TIMER_POSTED, 1);
+}
+
+int QX_KillTimerAsync(uint32_t handle) {
+    MapLock lock;
+    auto found = gs_TimerHandleMap.map.find(handle);
+    if (found == gs_TimerHandleMap.map.end()) return QX_ERR_INVALID_ARG;
+    RequestStop(found->second->record);
+    return QX_OK;
+}
+
+int QX_WaitForTimer(uint32_t handle) {
+    HANDLE done = nullptr;
+    {
+        MapLock lock;
+        auto found = gs_TimerHandleMap.map.find(handle);
+        if (found == gs_TimerHandleMap.map.end())
+            return handle != 0 && handle < gs_TimerHandleMap.counter ? QX_OK : QX_ERR_INVALID_ARG;
+        const STimerRecord &r = found->second->record;
+        if (r.kind == QX_TIMER_KIND_POSTED) return QX_ERR_NOT_SUPPORTED;
+        // The timer's own callback would wait for itself; a multimedia callback would hold up the
+        // one thread that every multimedia timer of the process ticks on.
+        if (t_callbackTimer == handle || (t_multimediaCallback && r.kind == QX_TIMER_KIND_MULTIMEDIA)) {
+            qx::Assert(L"QX_WaitForTimer in a timer callback", L"A timer callback cannot wait for this timer.",
+                       kSource, __LINE__);
+            return QX_ERR_NOT_SUPPORTED;
+        }
+        if (!r.completionEvent ||
+            !DuplicateHandle(GetCurrentProcess(), r.completionEvent, GetCurrentProcess(), &done, SYNCHRONIZE, FALSE, 0)) {
+            qx::Report(kSource, __LINE__, L"Cannot wait for time, its waitable object failed to be initialized.");
+            return QX_OK;
+        }
+    }
+    WaitForSingleObject(done, INFINITE);
+    CloseHandle(done);
+    return QX_OK;
+}
+
+int QX_GetTimerInfo(const STimerRecord *record, STimerInfo *info) {
+    if (!record || !info) return QX_ERR_INVALID_ARG;
+    switch (record->kind) {
+    case QX_TIMER_KIND_THREAD:
+        info->type = QX_TIMER_TYPE_THREAD;
+        break;
+    case QX_TIMER_KIND_MULTIMEDIA:
+        info->type = QX_TIMER_TYPE_MULTIMEDIA;
+        break;
+    case QX_TIMER_KIND_POSTED:
+        info->type = QX_TIMER_TYPE_POSTED;
+        break;
+    default:
+        info->type = QX_TIMER_TYPE_UNKNOWN;
+        return QX_ERR_INVALID_ARG;
+    }
+    info->startTime = record->startTime;
+    info->precision = record->precision;
+    info->skipMissed = record->skipMissed;
+    return QX_OK;
+}
+
+int QX_GetTimerInfoByHandle(uint32_t handle, STimerInfo *info) {
+    if (!info) return QX_ERR_INVALID_ARG;
+    MapLock lock;
+    auto found = gs_TimerHandleMap.map.find(handle);
+    if (found == gs_TimerHandleMap.map.end()) return QX_ERR_INVALID_ARG;
+    return QX_GetTimerInfo(&found->second->record, info);
+}
+
+} // extern "C"
