@@ -11,4 +11,8 @@
 #include "zx_winsys/qx_diag.h"
 #include "zx_winsys/qx_text.h"
 
+#ifdef __cplusplus
+#include "zx_winsys/qx_threadpool.h"
+#endif
+
 #endif
