@@ -3,6 +3,8 @@
 
 #include "testsupport/zxtest.h"
 
+#include <memory>
+
 namespace zxtest {
 
 DebugChannelReader::DebugChannelReader() {
@@ -64,10 +66,18 @@ bool DebugChannelReader::WaitFor(DWORD process, const std::function<bool(const s
     }
 }
 
+namespace {
+std::unique_ptr<DebugChannelReader> g_reader;
+}
+
 DebugChannelReader &DebugChannel() {
-    static DebugChannelReader reader;
-    REQUIRE_MESSAGE(reader.Active(), "another reader holds the debug-output channel");
-    return reader;
+    if (!g_reader) g_reader.reset(new DebugChannelReader);
+    REQUIRE_MESSAGE(g_reader->Active(), "another reader holds the debug-output channel");
+    return *g_reader;
+}
+
+void CloseDebugChannel() {
+    g_reader.reset();
 }
 
 } // namespace zxtest

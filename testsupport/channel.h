@@ -45,7 +45,8 @@ private:
 };
 
 // The test program's one reader, made on first use; fails the test when another reader holds the
-// channel.
+// channel. CloseDebugChannel lets go of it (for tests that receive the channel themselves).
 DebugChannelReader &DebugChannel();
+void CloseDebugChannel();
 
 } // namespace zxtest

@@ -54,7 +54,13 @@ const std::string &ChildArgument() {
 
 std::wstring ChildCommandLine(const char *scenario, const std::string &argument) {
     std::wstring line = L"\"" + SelfPath() + L"\" --zx-child=" + std::wstring(scenario, scenario + std::strlen(scenario));
-    if (!argument.empty()) line += L" \"--zx-arg=" + std::wstring(argument.begin(), argument.end()) + L"\"";
+    if (!argument.empty()) {
+        // The argument's bytes are Latin-1 characters (the child reads them back in its code page).
+        line += L" \"--zx-arg=";
+        for (char c : argument)
+            line += static_cast<wchar_t>(static_cast<unsigned char>(c));
+        line += L"\"";
+    }
     return line;
 }
 

@@ -25,13 +25,13 @@ BOOL CALLBACK Collect(HWND window, LPARAM param) {
 
 } // namespace
 
-Program::Program(const std::wstring &commandLine, const std::wstring &folder) {
+Program::Program(const std::wstring &commandLine, const std::wstring &folder, bool inheritHandles) {
     std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
     line.push_back(L'\0');
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
-    REQUIRE_MESSAGE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+    REQUIRE_MESSAGE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, inheritHandles ? TRUE : FALSE, 0, nullptr,
                                    folder.empty() ? nullptr : folder.c_str(), &startup, &info),
                     Narrow(commandLine));
     CloseHandle(info.hThread);

@@ -11,8 +11,9 @@ namespace zxtest {
 
 class Program {
 public:
-    // Starts commandLine (in folder, or the test's current folder when empty).
-    explicit Program(const std::wstring &commandLine, const std::wstring &folder = L"");
+    // Starts commandLine (in folder, or the test's current folder when empty). With inheritHandles
+    // the program inherits this process's inheritable handles.
+    explicit Program(const std::wstring &commandLine, const std::wstring &folder = L"", bool inheritHandles = false);
     ~Program(); // a program still running is terminated
     Program(const Program &) = delete;
     Program &operator=(const Program &) = delete;

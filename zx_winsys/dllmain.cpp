@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "zx_winsys/internal/clock.h"
+#include "zx_winsys/internal/debugwnd.h"
 #include "zx_winsys/internal/lifecycle.h"
 #include "zx_winsys/internal/report.h"
 #include "zx_winsys/qx_diag.h"
@@ -28,7 +29,12 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
     case DLL_PROCESS_DETACH:
         // At process exit (reserved != NULL) the other threads are gone already; a worker
         // still holding the engine lock would have been stopped mid-chunk, so leave it alone.
-        if (reserved == nullptr) qx::StopAsyncEngine();
+        if (reserved == nullptr) {
+            qx::StopAsyncEngine();
+            // A tracing-window framework left by DiagOutputWnd goes with the library; at process
+            // exit its threads are gone already and nothing is left to stop.
+            qx::DestroyTracingFramework();
+        }
         CQxLogFile::Uninitialize();
         qx::ReleaseTimeCounter();
         break;

@@ -10,6 +10,7 @@
 #include "zx_winsys/qx_time.h"
 #include "zx_winsys/qx_diag.h"
 #include "zx_winsys/qx_text.h"
+#include "zx_winsys/qx_capture.h"
 
 #ifdef __cplusplus
 #include "zx_winsys/qx_threadpool.h"

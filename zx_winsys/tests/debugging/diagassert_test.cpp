@@ -18,7 +18,7 @@ namespace {
 
 int g_count = 0;
 std::string Unique(const char *what) {
-    return std::string(what) + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++g_count);
+    return std::string(what) + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++g_count) + ";";
 }
 
 // The log lines without their time prefixes, from the line holding marker on, as many as follow

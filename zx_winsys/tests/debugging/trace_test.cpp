@@ -20,7 +20,7 @@ int g_marker = 0;
 // A text no other record of the run carries. The channel is read from the first marker on.
 std::string Marker() {
     Channel();
-    return "m" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++g_marker);
+    return "m" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++g_marker) + ";"; // no prefix of another
 }
 
 std::wstring Wide(const std::string &text) {

@@ -1,0 +1,347 @@
+// The tracing windows: the framework with an owner window, routing of records by their
+// "|wndid:" tag, one list window per id on a user-interface thread of its own, and DiagOutputWnd.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <cwchar>
+#include <new>
+
+#include "zx_winsys/internal/capture.h"
+#include "zx_winsys/internal/debugwnd.h"
+#include "zx_winsys/internal/report.h"
+#include "zx_winsys/qx_capture.h"
+
+namespace {
+
+const char kSource[] = "debugging/debugwnd";
+const wchar_t kClassName[] = L"ZENTRIX_DEBUG_WINDOW";
+const UINT kCloseMessage = WM_USER + 1;
+const UINT kLinesMessage = WM_USER + 2; // lParam: a batch of lines, owned by the receiver
+const DWORD kCallTimeoutMs = 3000;
+const int kMaxColumns = 64; // parts beyond the last column join it
+const int kNoId = INT_MAX;
+
+volatile LONG g_windows = 0;      // tracing windows of the process
+volatile LONG g_droppedLines = 0; // lines without a window because of the cap
+
+SRWLOCK g_frameworkLock = SRWLOCK_INIT;
+CDebugFramework *g_framework = nullptr; // DiagOutputWnd's
+
+using Batch = std::vector<std::vector<std::wstring>>;
+
+void Title(wchar_t *text, int id) {
+    wsprintfW(text, L"Tracing Window ID: %i", id);
+}
+
+// Cut at tabs into parts; carriage returns and line feeds become blanks.
+std::vector<std::wstring> Parts(const std::wstring &line) {
+    std::vector<std::wstring> parts(1);
+    for (wchar_t c : line) {
+        if (c == L'\t' && parts.size() < static_cast<size_t>(kMaxColumns))
+            parts.emplace_back();
+        else
+            parts.back() += (c == L'\r' || c == L'\n' || c == L'\t') ? L' ' : c;
+    }
+    return parts;
+}
+
+} // namespace
+
+CWndClassEx::CWndClassEx() {
+    std::memset(&m_wc, 0, sizeof m_wc);
+    m_wc.cbSize = sizeof(WNDCLASSEXW); // the size of this build, 48 or 80 bytes
+}
+
+CWndClassEx &CWndClassEx::operator=(const CWndClassEx &other) {
+    std::memcpy(&m_wc, &other.m_wc, sizeof m_wc);
+    return *this;
+}
+
+CDbgWndClassEx::CDbgWndClassEx(WNDPROC procedure) {
+    m_wc.lpfnWndProc = procedure;
+    m_wc.cbWndExtra = 4;
+    m_wc.hInstance = GetModuleHandleW(nullptr);
+    m_wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    m_wc.lpszClassName = kClassName;
+}
+
+CDebugWindow::CDebugWindow(int id, HWND owner)
+    : m_nId(id), m_nColumns(0), m_nLines(0), m_hReady(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      m_Class(WindowProc), m_Atom(0), m_hOwner(owner), m_hFrame(nullptr), m_hList(nullptr), m_hUIThread(nullptr),
+      m_dwUIThreadId(0), m_hModule(qx::ModuleReference()), m_pBatch(nullptr) {
+    InterlockedIncrement(&g_windows);
+    m_hUIThread = m_hReady ? CreateThread(nullptr, 0, UIThread, this, 0, &m_dwUIThreadId) : nullptr;
+    if (!m_hUIThread) {
+        if (m_hModule) FreeLibrary(m_hModule);
+        qx::Assert(L"m_UIThread == NULL", L"UIThread service failure", kSource, __LINE__);
+        return;
+    }
+    // The thread signals the event whether the window opened or not; a thread that ended
+    // without it (no display, for one) counts the same.
+    HANDLE waits[2] = {m_hReady, m_hUIThread};
+    WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+}
+
+CDebugWindow::~CDebugWindow() {
+    if (HWND frame = Frame()) {
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutW(frame, kCloseMessage, 0, 0, SMTO_NORMAL, kCallTimeoutMs, &result))
+            TerminateThread(m_hUIThread, 1);
+    }
+    if (m_hUIThread) {
+        WaitForSingleObject(m_hUIThread, kCallTimeoutMs);
+        CloseHandle(m_hUIThread);
+    }
+    if (m_hReady) CloseHandle(m_hReady);
+    delete m_pBatch;
+    InterlockedDecrement(&g_windows);
+}
+
+HWND CDebugWindow::Frame() const {
+    return static_cast<HWND>(InterlockedCompareExchangePointer(
+        reinterpret_cast<PVOID volatile *>(const_cast<HWND volatile *>(&m_hFrame)), nullptr, nullptr));
+}
+
+bool CDebugWindow::IsOpen() const {
+    return Frame() != nullptr;
+}
+
+void CDebugWindow::SetId(int id) {
+    m_nId = id;
+    wchar_t title[64];
+    Title(title, id);
+    if (HWND frame = Frame()) {
+        DWORD_PTR result = 0;
+        SendMessageTimeoutW(frame, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(title), SMTO_NORMAL, kCallTimeoutMs, &result);
+    }
+}
+
+void CDebugWindow::AddLine(const wchar_t *text) {
+    if (!IsOpen()) return;
+    wchar_t number[16];
+    wsprintfW(number, L"%i\t", m_nLines);
+    try {
+        if (!m_pBatch) m_pBatch = new Batch;
+        m_pBatch->push_back(Parts(number + std::wstring(text)));
+        ++m_nLines;
+    } catch (const std::bad_alloc &) {
+        // the line is lost; the window goes on
+    }
+}
+
+void CDebugWindow::Flush() {
+    if (!m_pBatch) return;
+    Batch *batch = m_pBatch;
+    m_pBatch = nullptr;
+    HWND frame = Frame();
+    if (!frame || !PostMessageW(frame, kLinesMessage, 0, reinterpret_cast<LPARAM>(batch))) delete batch;
+}
+
+void CDebugWindow::InsertBatch(Batch *batch) {
+    // One batch: drawing off, the lines in, the newest line shown, one repaint.
+    SendMessageW(m_hList, WM_SETREDRAW, FALSE, 0);
+    for (const std::vector<std::wstring> &parts : *batch) {
+        int count = static_cast<int>(SendMessageW(m_hList, LVM_GETITEMCOUNT, 0, 0));
+        if (count >= qx::kMaxTracingLines) {
+            SendMessageW(m_hList, LVM_DELETEITEM, 0, 0); // the oldest line goes
+            --count;
+        }
+        for (int k = 0; k < static_cast<int>(parts.size()); ++k) {
+            if (k == m_nColumns) {
+                LVCOLUMNW column = {};
+                column.mask = LVCF_WIDTH;
+                column.cx = 150;
+                SendMessageW(m_hList, LVM_INSERTCOLUMNW, k, reinterpret_cast<LPARAM>(&column));
+                ++m_nColumns;
+            }
+            LVITEMW item = {};
+            item.mask = LVIF_TEXT;
+            item.iItem = count;
+            item.iSubItem = k;
+            item.pszText = const_cast<wchar_t *>(parts[static_cast<size_t>(k)].c_str());
+            if (k == 0)
+                SendMessageW(m_hList, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+            else
+                SendMessageW(m_hList, LVM_SETITEMTEXTW, count, reinterpret_cast<LPARAM>(&item));
+        }
+    }
+    const int count = static_cast<int>(SendMessageW(m_hList, LVM_GETITEMCOUNT, 0, 0));
+    SendMessageW(m_hList, WM_SETREDRAW, TRUE, 0);
+    if (count > 0) SendMessageW(m_hList, LVM_ENSUREVISIBLE, count - 1, FALSE);
+    InvalidateRect(Frame(), nullptr, FALSE);
+    delete batch;
+}
+
+DWORD WINAPI CDebugWindow::UIThread(LPVOID argument) {
+    CDebugWindow *self = static_cast<CDebugWindow *>(argument);
+    HMODULE module = self->m_hModule;
+    self->m_Atom = RegisterClassExW(&self->m_Class.m_wc); // a second registration fails harmlessly
+    wchar_t title[64];
+    Title(title, self->m_nId);
+    // New windows cascade instead of stacking at one place.
+    const int place = static_cast<int>((g_windows - 1) % 16) * 24;
+    HWND frame = CreateWindowExW(WS_EX_OVERLAPPEDWINDOW, kClassName, title, WS_POPUP | WS_OVERLAPPEDWINDOW, place, place,
+                                 800, 100, IsWindow(self->m_hOwner) ? self->m_hOwner : nullptr, nullptr,
+                                 self->m_Class.m_wc.hInstance, self);
+    if (frame) {
+        INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
+        InitCommonControlsEx(&controls);
+        RECT area;
+        GetClientRect(frame, &area);
+        self->m_hList = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_EDITLABELS, 0, 0,
+                                        area.right, area.bottom, frame, nullptr, self->m_Class.m_wc.hInstance, nullptr);
+        const wchar_t *headers[] = {L"#", L"1", L"2", L"3", L"4", L"5", L"6", L"7"};
+        for (int k = 0; k < 8; ++k) {
+            LVCOLUMNW column = {};
+            column.mask = LVCF_TEXT | LVCF_WIDTH;
+            column.cx = k == 0 ? 50 : 100;
+            column.pszText = const_cast<wchar_t *>(headers[k]);
+            SendMessageW(self->m_hList, LVM_INSERTCOLUMNW, k, reinterpret_cast<LPARAM>(&column));
+        }
+        self->m_nColumns = 8;
+        ShowWindowAsync(frame, SW_SHOW);
+        InterlockedExchangePointer(reinterpret_cast<PVOID volatile *>(&self->m_hFrame), frame);
+    }
+    SetEvent(self->m_hReady);
+    if (frame) {
+        MSG message;
+        while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    if (module) FreeLibraryAndExitThread(module, 0);
+    return 0;
+}
+
+LRESULT CALLBACK CDebugWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    CDebugWindow *self = reinterpret_cast<CDebugWindow *>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    switch (message) {
+    case WM_CREATE:
+        SetWindowLongPtrW(window, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW *>(lParam)->lpCreateParams));
+        return 0;
+    case WM_SIZE:
+        if (self && self->m_hList) MoveWindow(self->m_hList, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
+        return 1;
+    case WM_CLOSE:
+    case kCloseMessage:
+        if (self) InterlockedExchangePointer(reinterpret_cast<PVOID volatile *>(&self->m_hFrame), nullptr);
+        DestroyWindow(window);
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 1;
+    case kLinesMessage:
+        if (self && self->m_hList && self->Frame())
+            self->InsertBatch(reinterpret_cast<Batch *>(lParam));
+        else
+            delete reinterpret_cast<Batch *>(lParam);
+        return 0;
+    default:
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+namespace qx {
+
+void FlushWindows(std::map<int, CDebugWindow *> *windows) {
+    for (auto &entry : *windows)
+        entry.second->Flush();
+}
+
+void DestroyWindows(std::map<int, CDebugWindow *> &windows) {
+    for (auto &entry : windows)
+        delete entry.second;
+    windows.clear();
+}
+
+long DroppedTracingLines() {
+    return g_droppedLines;
+}
+
+void DestroyTracingFramework() {
+    AcquireSRWLockExclusive(&g_frameworkLock);
+    delete g_framework;
+    g_framework = nullptr;
+    ReleaseSRWLockExclusive(&g_frameworkLock);
+}
+
+} // namespace qx
+
+CDebugFramework::CDebugFramework(HWND hOwner) : CDebugFramework(false) {
+    m_bReuseFirstWindow = true;
+    m_lPendingLines = 0;
+    m_hOwner = IsWindow(hOwner) ? hOwner : nullptr;
+    CreateDebugWindow(0);
+    qx::StartCapture(this, false,
+                     {m_pCore, m_hListenerThread, m_dwListenerThreadId, m_bListenerRunning, m_hAdderThread,
+                      m_dwAdderThreadId, m_bAdderRunning, m_lPendingLines},
+                     listener_thread_proc, adder_thread_proc, &m_Windows);
+}
+
+CDebugFramework::~CDebugFramework() {
+    Stop();
+    qx::DestroyWindows(m_Windows);
+}
+
+void CDebugFramework::CreateDebugWindow(int id) {
+    CDebugWindow *window = new (std::nothrow) CDebugWindow(id, m_hOwner);
+    if (!window) return;
+    try {
+        CDebugWindow *&slot = m_Windows[id];
+        delete slot;
+        slot = window;
+    } catch (const std::bad_alloc &) {
+        delete window;
+    }
+}
+
+void CDebugFramework::AddItem(const wchar_t *text) {
+    if (!text) return;
+    int id = kNoId;
+    const wchar_t *line = text;
+    bool saturated = false;
+    if (wcsncmp(text, L"|wndid:", 7) == 0) {
+        wchar_t *end = nullptr;
+        errno = 0;
+        const long value = wcstol(text + 7, &end, 10);
+        saturated = errno == ERANGE || value >= INT_MAX;
+        id = static_cast<int>(value);
+        // The line starts at the blank after the number (kept), or right after the number.
+        line = end;
+    }
+    auto found = m_Windows.find(id);
+    if (found == m_Windows.end()) {
+        if (id == kNoId || saturated) return; // texts of other software, or an id that does not fit
+        CDebugWindow *first = m_Windows.empty() ? nullptr : m_Windows.begin()->second;
+        if (m_bReuseFirstWindow && first && first->IsOpen()) {
+            // The window opened at construction takes the first id that arrives.
+            m_Windows.erase(m_Windows.begin());
+            first->SetId(id);
+            m_Windows[id] = first;
+        } else if (g_windows >= qx::kMaxTracingWindows) {
+            InterlockedIncrement(&g_droppedLines);
+            return;
+        } else {
+            CreateDebugWindow(id);
+        }
+        found = m_Windows.find(id);
+        if (found == m_Windows.end()) return;
+    }
+    m_bReuseFirstWindow = false;
+    found->second->AddLine(line);
+}
+
+extern "C" void DiagOutputWnd(HWND hOwner, int recreate) {
+    AcquireSRWLockExclusive(&g_frameworkLock);
+    if (recreate && g_framework) {
+        delete g_framework;
+        g_framework = nullptr;
+    }
+    if (!g_framework) g_framework = new (std::nothrow) CDebugFramework(hOwner);
+    ReleaseSRWLockExclusive(&g_frameworkLock);
+}

@@ -1,0 +1,80 @@
+// The tracing windows: the window-class records and one window with its user-interface thread.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// The system's extended window-class record.
+class CWndClassEx {
+public:
+    CWndClassEx();
+    CWndClassEx &operator=(const CWndClassEx &other);
+    WNDCLASSEXW m_wc;
+};
+
+// The class "ZENTRIX_DEBUG_WINDOW" with the given window procedure.
+class CDbgWndClassEx : public CWndClassEx {
+public:
+    explicit CDbgWndClassEx(WNDPROC procedure);
+};
+
+// One tracing window: a frame with a list view, on a user-interface thread of its own. Lines are
+// gathered on the adder thread and sent to the window in batches.
+class CDebugWindow {
+public:
+    // Starts the thread and waits until the window exists or could not be made; a window that
+    // could not be made counts as closed.
+    CDebugWindow(int id, HWND owner);
+    virtual ~CDebugWindow();
+    CDebugWindow(const CDebugWindow &) = delete;
+    CDebugWindow &operator=(const CDebugWindow &) = delete;
+
+    int Id() const { return m_nId; }
+    // Gives the window another id and title.
+    void SetId(int id);
+    // False once the user closed the window (or it never opened).
+    bool IsOpen() const;
+    // Adds a line to the waiting batch (adder thread).
+    void AddLine(const wchar_t *text);
+    // Sends the waiting batch to the window (adder thread).
+    void Flush();
+
+    HWND Frame() const;
+    HWND ListView() const { return m_hList; }
+
+private:
+    static DWORD WINAPI UIThread(LPVOID window);
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    void InsertBatch(std::vector<std::vector<std::wstring>> *batch);
+
+    int m_nId;
+    int m_nColumns;
+    int m_nLines;
+    HANDLE m_hReady;
+    CDbgWndClassEx m_Class;
+    ATOM m_Atom;
+    HWND m_hOwner;
+    HWND volatile m_hFrame;
+    HWND m_hList;
+    HANDLE m_hUIThread;
+    DWORD m_dwUIThreadId;
+    HMODULE m_hModule; // the thread's reference on the library
+    std::vector<std::vector<std::wstring>> *m_pBatch;
+};
+
+namespace qx {
+
+// The most tracing windows of a process, and of lines in one window.
+const int kMaxTracingWindows = 256;
+const int kMaxTracingLines = 100000;
+
+// Lines that found no window because the process had as many windows as it may (tests read it).
+long DroppedTracingLines();
+
+// The tracing-window framework of DiagOutputWnd, destroyed when the library is unloaded (not at
+// process exit, when its threads are gone already).
+void DestroyTracingFramework();
+
+} // namespace qx
