@@ -143,8 +143,8 @@ void CDebugWindow::Flush() {
 void CDebugWindow::InsertBatch(Batch *batch) {
     // One batch: drawing off, the lines in, the newest line shown, one repaint.
     SendMessageW(m_hList, WM_SETREDRAW, FALSE, 0);
+    int count = static_cast<int>(SendMessageW(m_hList, LVM_GETITEMCOUNT, 0, 0));
     for (const std::vector<std::wstring> &parts : *batch) {
-        int count = static_cast<int>(SendMessageW(m_hList, LVM_GETITEMCOUNT, 0, 0));
         if (count >= qx::kMaxTracingLines) {
             SendMessageW(m_hList, LVM_DELETEITEM, 0, 0); // the oldest line goes
             --count;
@@ -167,8 +167,8 @@ void CDebugWindow::InsertBatch(Batch *batch) {
             else
                 SendMessageW(m_hList, LVM_SETITEMTEXTW, count, reinterpret_cast<LPARAM>(&item));
         }
+        ++count;
     }
-    const int count = static_cast<int>(SendMessageW(m_hList, LVM_GETITEMCOUNT, 0, 0));
     SendMessageW(m_hList, WM_SETREDRAW, TRUE, 0);
     if (count > 0) SendMessageW(m_hList, LVM_ENSUREVISIBLE, count - 1, FALSE);
     InvalidateRect(Frame(), nullptr, FALSE);
