@@ -171,7 +171,8 @@ void CDebugWindow::InsertBatch(Batch *batch) {
     }
     SendMessageW(m_hList, WM_SETREDRAW, TRUE, 0);
     if (count > 0) SendMessageW(m_hList, LVM_ENSUREVISIBLE, count - 1, FALSE);
-    InvalidateRect(Frame(), nullptr, FALSE);
+    // Drawing was off: the list view is repainted once, later, by its own thread.
+    InvalidateRect(m_hList, nullptr, TRUE);
     delete batch;
 }
 
