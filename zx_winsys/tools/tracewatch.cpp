@@ -10,19 +10,18 @@
 
 namespace {
 
+BOOL CALLBACK FindTracingWindow(HWND window, LPARAM param) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    wchar_t name[32];
+    if (process == GetCurrentProcessId() && GetClassNameW(window, name, 32) && wcscmp(name, L"ZENTRIX_DEBUG_WINDOW") == 0)
+        *reinterpret_cast<BOOL *>(param) = TRUE;
+    return !*reinterpret_cast<BOOL *>(param);
+}
+
 bool AnyTracingWindow() {
     BOOL found = FALSE;
-    EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
-            DWORD process = 0;
-            GetWindowThreadProcessId(window, &process);
-            wchar_t name[32];
-            if (process == GetCurrentProcessId() && GetClassNameW(window, name, 32) &&
-                wcscmp(name, L"ZENTRIX_DEBUG_WINDOW") == 0)
-                *reinterpret_cast<BOOL *>(param) = TRUE;
-            return !*reinterpret_cast<BOOL *>(param);
-        },
-        reinterpret_cast<LPARAM>(&found));
+    EnumWindows(FindTracingWindow, reinterpret_cast<LPARAM>(&found));
     return found != FALSE;
 }
 

@@ -12,20 +12,18 @@
 
 namespace {
 
+BOOL CALLBACK CollectTracingWindow(HWND window, LPARAM param) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process == GetCurrentProcessId() && zxtest::ClassName(window) == L"ZENTRIX_DEBUG_WINDOW")
+        reinterpret_cast<std::vector<HWND> *>(param)->push_back(window);
+    return TRUE;
+}
+
 std::vector<HWND> TracingWindows() {
-    struct Found {
-        std::vector<HWND> windows;
-    } found;
-    EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
-            DWORD process = 0;
-            GetWindowThreadProcessId(window, &process);
-            if (process == GetCurrentProcessId() && zxtest::ClassName(window) == L"ZENTRIX_DEBUG_WINDOW")
-                reinterpret_cast<Found *>(param)->windows.push_back(window);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
-    return found.windows;
+    std::vector<HWND> windows;
+    EnumWindows(CollectTracingWindow, reinterpret_cast<LPARAM>(&windows));
+    return windows;
 }
 
 HWND WindowTitled(const std::wstring &title, DWORD timeoutMs = 5000) {
