@@ -3,11 +3,27 @@
 
 namespace zxtest {
 
+namespace {
+
+// A failed precondition of a helper: the current test fails, or a child scenario ends with 99
+// (doctest's assertions exist only while a test runs).
+void Ensure(bool ok, const char *what) {
+    if (ok) return;
+    if (!doctest::is_running_in_test) {
+        std::fprintf(stderr, "test helper failed: %s\n", what);
+        std::fflush(stderr);
+        ExitProcess(99);
+    }
+    REQUIRE_MESSAGE(ok, what);
+}
+
+} // namespace
+
 TempDir::TempDir() {
     static LONG counter = 0;
     wchar_t base[MAX_PATH];
     DWORD n = GetTempPathW(MAX_PATH, base);
-    REQUIRE(n > 0);
+    Ensure(n > 0, "the temporary folder");
     for (;;) {
         wchar_t name[64];
         swprintf(name, 64, L"zxt-%lu-%ld", GetCurrentProcessId(), InterlockedIncrement(&counter));
@@ -16,7 +32,7 @@ TempDir::TempDir() {
             m_path = candidate;
             return;
         }
-        REQUIRE(GetLastError() == ERROR_ALREADY_EXISTS);
+        Ensure(GetLastError() == ERROR_ALREADY_EXISTS, "a new temporary folder");
     }
 }
 
@@ -56,13 +72,12 @@ void RemoveTree(const std::wstring &path) {
 void WriteFileBytes(const std::wstring &path, const std::string &bytes) {
     HANDLE file =
         CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    REQUIRE(file != INVALID_HANDLE_VALUE);
+    Ensure(file != INVALID_HANDLE_VALUE, "a file to write");
     DWORD written = 0;
     BOOL ok =
         bytes.empty() || WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     CloseHandle(file);
-    REQUIRE(ok);
-    REQUIRE(written == bytes.size());
+    Ensure(ok && written == bytes.size(), "all bytes written");
 }
 
 std::string ReadFileBytes(const std::wstring &path) {

@@ -11,6 +11,7 @@
 #include "zx_winsys/qx_diag.h"
 #include "zx_winsys/qx_text.h"
 #include "zx_winsys/qx_capture.h"
+#include "zx_winsys/qx_dynlib.h"
 
 #ifdef __cplusplus
 #include "zx_winsys/qx_threadpool.h"
