@@ -22,7 +22,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
         CQxLogFile::Initialize();
         rdtsc_initialize();
         qx::SetUpTimeCounter();
-        // The version record joins here.
+        qx::ReadWindowsVersion();
         qx::SetLoading(false);
         return TRUE;
     }

@@ -3,6 +3,8 @@
 #define ZX_WINSYS_H
 
 #include "zx_winsys/qx_export.h"
+/* The socket types come first: windows.h must not bring in the old socket header before them. */
+#include "zx_winsys/qx_net.h"
 #include "zx_winsys/qx_status.h"
 #include "zx_winsys/qx_file.h"
 #include "zx_winsys/qx_directory.h"

@@ -7,5 +7,7 @@ namespace qx {
 bool StartAsyncEngine();
 // Destroys the global lock.
 void StopAsyncEngine();
+// Fills CQxWinVersion's version record.
+void ReadWindowsVersion();
 
 } // namespace qx
