@@ -11,7 +11,7 @@ case $arch in x64) format=pei-x86-64 ;; *) format=pei-i386 ;; esac
 root=$(cd "$(dirname "$0")/.." && pwd)
 fail=0
 
-own="zx_pthreads.dll zx_winsys.dll zx_gensys.dll"
+own="zx_pthreads.dll zx_winsys.dll zx_gensys.dll setupaid.dll"
 system="kernel32.dll user32.dll gdi32.dll advapi32.dll shell32.dll ole32.dll oleaut32.dll comctl32.dll
 comdlg32.dll netapi32.dll msvcrt.dll ws2_32.dll wsock32.dll rpcrt4.dll version.dll shlwapi.dll winmm.dll
 dbghelp.dll psapi.dll userenv.dll secur32.dll uxtheme.dll"
@@ -58,6 +58,30 @@ check_exports() {
 check_exports zx_pthreads.dll "$root/zx_pthreads" ZXP_API
 check_exports zx_winsys.dll "$root/zx_winsys" QX_API
 check_exports zx_gensys.dll "$root/zx_gensys" QXG_CAPI
+
+# setupaid: the operating system only, exactly the six plain names, and in the 32-bit build the
+# argument sizes that the link itself recorded.
+check_setupaid() {
+  local dll=$bin/setupaid.dll
+  [ -f "$dll" ] || { echo "FAIL setupaid.dll missing"; fail=1; return; }
+  local imports; imports=$("$objdump" -p "$dll" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z')
+  for own_dll in $own; do
+    if grep -qx "$own_dll" <<<"$imports"; then echo "FAIL setupaid.dll imports $own_dll"; fail=1; fi
+  done
+  if grep -q "libgcc\|libstdc++\|libwinpthread" <<<"$imports"; then echo "FAIL setupaid.dll imports a compiler runtime"; fail=1; fi
+  local names; names=$(exports "$dll" | sort | tr '\n' ' ')
+  if [ "$names" != "SdShowMsg2 TreeView TreeViewCheck TreeViewFunction odkaz show_sign " ]; then
+    echo "FAIL setupaid.dll exports: $names"; fail=1
+  fi
+  if [ "$arch" = x86 ]; then
+    local recorded; recorded=$(sed -n 's/^\s*\([A-Za-z0-9_]*\) = \([A-Za-z0-9_]*@[0-9]*\) @[0-9]*$/\2/p' "$bin/../lib/setupaid-link.def" | sort | tr '\n' ' ')
+    if [ "$recorded" != "SdShowMsg2@8 TreeView@8 TreeViewCheck@4 TreeViewFunction@16 odkaz@8 show_sign@4 " ]; then
+      echo "FAIL setupaid.dll argument sizes: $recorded"; fail=1
+    fi
+  fi
+  echo "setupaid.dll: operating system only, six undecorated exports"
+}
+check_setupaid
 
 if [ $fail -eq 0 ]; then echo "imports: only system DLLs and our own; every binary is $format"; fi
 exit $fail

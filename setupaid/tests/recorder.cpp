@@ -1,0 +1,14 @@
+// Stands in for the web browser: writes its command line to the file named by SETUPAID_RECORD.
+#include <windows.h>
+
+int main() {
+    char path[MAX_PATH] = {};
+    if (GetEnvironmentVariableA("SETUPAID_RECORD", path, sizeof path) == 0) return 2;
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 1;
+    const char *line = GetCommandLineA();
+    DWORD written = 0;
+    WriteFile(file, line, lstrlenA(line), &written, nullptr);
+    CloseHandle(file);
+    return 0;
+}
