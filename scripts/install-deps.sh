@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Installs the cross compilers, Wine (64- and 32-bit), Xvfb and doctest on Debian 12.
+# Installs the cross compilers, Wine (64- and 32-bit), Xvfb, doctest and NSIS (the installer) on
+# Debian 12.
 # Idempotent and non-interactive; does nothing when everything is already present.
 set -euo pipefail
 
 need=()
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 for p in cmake ninja-build mingw-w64 g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64 wine32:i386 \
-         xvfb doctest-dev; do
+         xvfb doctest-dev nsis; do
   have_pkg "$p" || need+=("$p")
 done
 [ ${#need[@]} -eq 0 ] && exit 0
