@@ -4,11 +4,15 @@
 int main() {
     char path[MAX_PATH] = {};
     if (GetEnvironmentVariableA("SETUPAID_RECORD", path, sizeof path) == 0) return 2;
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Written under another name and then renamed: the test never sees a file half written.
+    char part[MAX_PATH + 8] = {};
+    lstrcpynA(part, path, MAX_PATH);
+    lstrcatA(part, ".part");
+    HANDLE file = CreateFileA(part, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 1;
     const char *line = GetCommandLineA();
     DWORD written = 0;
     WriteFile(file, line, lstrlenA(line), &written, nullptr);
     CloseHandle(file);
-    return 0;
+    return MoveFileExA(part, path, MOVEFILE_REPLACE_EXISTING) ? 0 : 1;
 }
