@@ -17,7 +17,9 @@ zx_session_start() {
   fi
   trap zx_session_stop EXIT
   zx_wine_prefix "$prefix"
-  wineserver -p
+  # Fails only when a server already runs for the prefix (another script's session); that one
+  # serves this session too.
+  wineserver -p || echo "note: a Wine server already runs for $WINEPREFIX" >&2
   zx_host_x86
 }
 zx_session_stop() {

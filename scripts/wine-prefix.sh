@@ -68,6 +68,8 @@ zx_wine_prefix() {
     if [ $ok = 1 ] && [ "$WINEPREFIX" -ef "$ZX_TEST_PREFIX" ]; then
       zx_test_prefix_settings >>"$log" 2>&1 || ok=0
     fi
+    # The settings leave a server running; the session's persistent server cannot start beside it.
+    wineserver -w
     if [ $ok = 0 ]; then
       echo "error: cannot set up the Wine prefix $WINEPREFIX with $ZX_WINE64:" >&2
       tail -n 20 "$log" >&2
