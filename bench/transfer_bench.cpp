@@ -1,6 +1,8 @@
 // Settings transfer on a synthetic store: 100 users x 19 elements (tree and text forms of about
-// 64 KiB) and a registry branch of 1,000 values per user. Times export, delete and import, and a
-// plain CopyFileW of the same files for comparison. Run on demand: transfer_bench.exe
+// 64 KiB) and a registry branch of 1,000 values per user. Times export, delete and import against
+// what the system's own primitives take for the same work in the same run: CopyFileW of the
+// store's files, a raw RegEnumValueW / RegSetValueExW loop over the same values, and WriteFile /
+// ReadFile of the package's bytes. Run on demand: transfer_bench.exe
 #include <windows.h>
 #include <shlobj.h>
 
@@ -48,11 +50,16 @@ void MakeElement(const std::wstring &folder, const wchar_t *element, int index) 
     }
 }
 
-void MakeRegistry(const std::wstring &user) {
+std::wstring UserKey(const std::wstring &user) {
+    return L"SOFTWARE\\Varnholt\\Platform\\" + user + L"\\Platform.INI";
+}
+
+// Writes the user's 1,000 values into keyPath, with one key handle, as a bare RegSetValueExW loop
+// would.
+void WriteValues(const std::wstring &keyPath) {
     HKEY key = nullptr;
-    RegCreateKeyExW(HKEY_LOCAL_MACHINE,
-                    (L"SOFTWARE\\Varnholt\\Platform\\" + user + L"\\Platform.INI").c_str(), 0, nullptr, 0,
-                    KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                    nullptr);
     for (int i = 0; i < kValuesPerUser; ++i) {
         std::wstring name = L"Value" + std::to_wstring(i);
         if (i % 2) {
@@ -65,6 +72,43 @@ void MakeRegistry(const std::wstring &user) {
         }
     }
     RegCloseKey(key);
+}
+
+// Reads every value of every user's branch, as a bare enumeration loop would.
+void ReadRegistryRaw(const std::vector<std::wstring> &users) {
+    std::vector<wchar_t> name(16384);
+    std::vector<BYTE> data(65536);
+    for (const std::wstring &user : users) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, UserKey(user).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+            continue;
+        for (DWORD i = 0;; ++i) {
+            DWORD nameLength = static_cast<DWORD>(name.size()), dataLength = static_cast<DWORD>(data.size()),
+                  type;
+            if (RegEnumValueW(key, i, name.data(), &nameLength, nullptr, &type, data.data(), &dataLength) !=
+                ERROR_SUCCESS)
+                break;
+        }
+        RegCloseKey(key);
+    }
+}
+
+// The same values written into a scratch branch per user.
+void WriteRegistryRaw(const std::vector<std::wstring> &users) {
+    for (size_t u = 0; u < users.size(); ++u)
+        WriteValues(UserKey(L"bench-raw" + std::to_wstring(u)));
+}
+
+std::string ReadBytes(const std::wstring &path) {
+    HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    LARGE_INTEGER size = {};
+    GetFileSizeEx(file, &size);
+    std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD got = 0;
+    ReadFile(file, &bytes[0], static_cast<DWORD>(bytes.size()), &got, nullptr);
+    CloseHandle(file);
+    return bytes;
 }
 
 // Copies every file of the store tree, as a plain file copy would.
@@ -107,20 +151,40 @@ int wmain() {
         for (int e = 0; e < sx::kElementCount; ++e)
             if (std::wstring(sx::kElements[e].name) != L"Registry")
                 MakeElement(folder, sx::kElements[e].name, u + e);
-        MakeRegistry(user);
+        WriteValues(UserKey(user));
         options.users.emplace_back(user.c_str());
     }
     const std::wstring package = base + L"\\settings.bin";
     options.outputFile = package.c_str();
     options.inputFile = package.c_str();
 
+    std::vector<std::wstring> users;
+    for (const CQxStringW &user : options.users)
+        users.emplace_back(user.GetString());
+
     bench::Stopwatch watch;
     CopyTree(root, base + L"\\copy");
     const double copy = watch.Seconds();
 
     watch.Restart();
+    ReadRegistryRaw(users);
+    const double registryRead = watch.Seconds();
+
+    watch.Restart();
+    WriteRegistryRaw(users);
+    const double registryWrite = watch.Seconds();
+
+    watch.Restart();
     int exported = sx::ExportSettings(options);
     const double exportTime = watch.Seconds();
+
+    // The package's own bytes, read and written back raw.
+    watch.Restart();
+    const std::string bytes = ReadBytes(package);
+    const double packageRead = watch.Seconds();
+    watch.Restart();
+    WriteBytes(base + L"\\raw.bin", bytes.data(), bytes.size());
+    const double packageWrite = watch.Seconds();
 
     options.deleteShared = options.deletePrivate = true;
     watch.Restart();
@@ -131,18 +195,27 @@ int wmain() {
     int imported = sx::ImportSettings(options);
     const double importTime = watch.Seconds();
 
-    WIN32_FILE_ATTRIBUTE_DATA info = {};
-    GetFileAttributesExW(package.c_str(), GetFileExInfoStandard, &info);
-    std::printf("package: %.1f MiB (export %d, delete %d, import %d)\n", info.nFileSizeLow / 1048576.0,
-                exported, deleted, imported);
-    std::printf("CopyFileW of the store files: %7.2f s\n", copy);
-    std::printf("export:                       %7.2f s  (%.2f x the copy)\n", exportTime, exportTime / copy);
-    std::printf("delete:                       %7.2f s\n", deleteTime);
-    std::printf("import:                       %7.2f s  (%.2f x the copy)\n", importTime, importTime / copy);
+    const double exportRaw = copy + registryRead + packageWrite;
+    const double importRaw = copy + registryWrite + packageRead;
+    std::printf("package: %.1f MiB (export %d, delete %d, import %d)\n", bytes.size() / 1048576.0, exported,
+                deleted, imported);
+    std::printf("CopyFileW of the store files:  %7.2f s\n", copy);
+    std::printf("RegEnumValueW loop:            %7.2f s\n", registryRead);
+    std::printf("RegSetValueExW loop:           %7.2f s\n", registryWrite);
+    std::printf("WriteFile of the package:      %7.2f s\n", packageWrite);
+    std::printf("ReadFile of the package:       %7.2f s\n", packageRead);
+    std::printf("export:                        %7.2f s  (%.2f x copy + registry read + package write)\n",
+                exportTime, exportTime / exportRaw);
+    std::printf("delete:                        %7.2f s\n", deleteTime);
+    std::printf("import:                        %7.2f s  (%.2f x copy + registry write + package read)\n",
+                importTime, importTime / importRaw);
 
-    for (int u = 0; u < kUsers; ++u)
+    for (int u = 0; u < kUsers; ++u) {
         RegDeleteTreeW(HKEY_LOCAL_MACHINE,
                        (L"SOFTWARE\\Varnholt\\Platform\\bench-u" + std::to_wstring(u)).c_str());
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE,
+                       (L"SOFTWARE\\Varnholt\\Platform\\bench-raw" + std::to_wstring(u)).c_str());
+    }
     bench::RemoveTree(base);
     return 0;
 }

@@ -163,13 +163,15 @@ bool ReplaceKey(HKEY parent, const CQxVariant &list, int depth) {
     std::vector<wchar_t> name(16384);
     for (DWORD i = 0;; ++i) {
         DWORD length = 16384;
-        if (RegEnumValueW(key.Get(), i, name.data(), &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        if (RegEnumValueW(key.Get(), i, name.data(), &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
             break;
         if (!InList(list, name.data(), false)) staleValues.emplace_back(name.data(), length);
     }
     for (DWORD i = 0;; ++i) {
         DWORD length = 256;
-        if (RegEnumKeyExW(key.Get(), i, name.data(), &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        if (RegEnumKeyExW(key.Get(), i, name.data(), &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
             break;
         if (!InList(list, name.data(), true)) staleKeys.emplace_back(name.data(), length);
     }
@@ -201,15 +203,35 @@ int RegistrySerializer::Read(CQxVariant &out, const CQxVariant &source) {
     return out.Assign(tree);
 }
 
+RegistrySerializer::~RegistrySerializer() {
+    if (m_target) RegCloseKey(m_target);
+}
+
 int RegistrySerializer::Write(const CQxVariant &target, const CQxVariant &value) {
     std::wstring path;
     if (!KeyPath(target, &path)) return -1;
-    Key key;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Out(),
-                        nullptr) != ERROR_SUCCESS)
-        return -1;
-    const bool ok = value.GetType() == EQxVariantType::List ? ReplaceKey(key.Get(), value, 1)
-                                                            : SetValue(key.Get(), value);
+    AcquireSRWLockExclusive(&m_targetLock);
+    bool ok = false;
+    // A kept key that fails (deleted meanwhile, for one) is opened again for one more try.
+    for (int attempt = 0; attempt < 2 && !ok; ++attempt) {
+        const bool kept = m_target && path == m_targetPath;
+        if (!kept) {
+            if (m_target) RegCloseKey(m_target);
+            m_target = nullptr;
+            m_targetPath.clear();
+            if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                &m_target, nullptr) != ERROR_SUCCESS) {
+                m_target = nullptr;
+                break;
+            }
+            m_targetPath = path;
+        }
+        ok = value.GetType() == EQxVariantType::List ? ReplaceKey(m_target, value, 1)
+                                                     : SetValue(m_target, value);
+        if (!ok && !kept) break;
+        if (!ok) m_targetPath.clear();
+    }
+    ReleaseSRWLockExclusive(&m_targetLock);
     return ok ? 0 : -1;
 }
 

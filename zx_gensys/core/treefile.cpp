@@ -2,6 +2,7 @@
 #include "zx_gensys/core/tree.h"
 
 #include <cstring>
+#include <stdexcept>
 
 namespace gensys {
 
@@ -13,25 +14,46 @@ const size_t kHeaderSize = 16;
 // The smallest encoded node: kind and name length (an empty node with an empty name).
 const size_t kMinNodeSize = 1 + 4;
 
+static_assert(sizeof(char16_t) == 2, "text units are two bytes");
+
+// True where a text unit's bytes lie in memory as the file stores them (little-endian), so that
+// whole texts move with one copy.
+bool LittleEndianUnits() {
+    const char16_t probe = 1;
+    unsigned char first;
+    std::memcpy(&first, &probe, 1);
+    return first == 1;
+}
+
+// Writes into a buffer sized beforehand with EncodedNodeSize.
 class Writer {
 public:
-    void U8(uint8_t v) { m_out.push_back(static_cast<char>(v)); }
-    void U16(uint16_t v) {
-        U8(static_cast<uint8_t>(v));
-        U8(static_cast<uint8_t>(v >> 8));
-    }
+    explicit Writer(unsigned char *out) : m_out(out), m_littleEndian(LittleEndianUnits()) {}
+    void U8(uint8_t v) { *m_out++ = v; }
     void U32(uint32_t v) {
         for (int i = 0; i < 4; ++i)
-            U8(static_cast<uint8_t>(v >> (8 * i)));
+            *m_out++ = static_cast<unsigned char>(v >> (8 * i));
     }
     void U64(uint64_t v) {
         for (int i = 0; i < 8; ++i)
-            U8(static_cast<uint8_t>(v >> (8 * i)));
+            *m_out++ = static_cast<unsigned char>(v >> (8 * i));
     }
     void Units(const Text &t) {
         U32(static_cast<uint32_t>(t.size()));
-        for (char16_t c : t)
-            U16(static_cast<uint16_t>(c));
+        if (m_littleEndian) {
+            if (!t.empty()) std::memcpy(m_out, t.data(), 2 * t.size());
+            m_out += 2 * t.size();
+            return;
+        }
+        for (char16_t c : t) {
+            *m_out++ = static_cast<unsigned char>(c & 0xFF);
+            *m_out++ = static_cast<unsigned char>(c >> 8);
+        }
+    }
+    void Bytes(const std::string &b) {
+        U32(static_cast<uint32_t>(b.size()));
+        if (!b.empty()) std::memcpy(m_out, b.data(), b.size());
+        m_out += b.size();
     }
     void Node(const gensys::Node &n) {
         U8(static_cast<uint8_t>(n.kind));
@@ -70,20 +92,21 @@ public:
             break;
         case NodeKind::Binary:
             U32(n.tag);
-            U32(static_cast<uint32_t>(n.bytes.size()));
-            m_out += n.bytes;
+            Bytes(n.bytes);
             break;
         }
     }
-    std::string &Out() { return m_out; }
+    unsigned char *Position() const { return m_out; }
 
 private:
-    std::string m_out;
+    unsigned char *m_out;
+    const bool m_littleEndian;
 };
 
 class Reader {
 public:
-    Reader(const unsigned char *data, size_t size) : m_data(data), m_left(size) {}
+    Reader(const unsigned char *data, size_t size)
+        : m_data(data), m_left(size), m_littleEndian(LittleEndianUnits()) {}
     size_t Left() const { return m_left; }
     bool U8(uint8_t *v) {
         if (m_left < 1) return false;
@@ -113,8 +136,12 @@ public:
         uint32_t count;
         if (!U32(&count) || count > m_left / 2) return false;
         t->resize(count);
-        for (uint32_t i = 0; i < count; ++i)
-            (*t)[i] = static_cast<char16_t>(m_data[2 * i] | (m_data[2 * i + 1] << 8));
+        if (m_littleEndian && count) {
+            std::memcpy(&(*t)[0], m_data, 2 * static_cast<size_t>(count));
+        } else {
+            for (uint32_t i = 0; i < count; ++i)
+                (*t)[i] = static_cast<char16_t>(m_data[2 * i] | (m_data[2 * i + 1] << 8));
+        }
         m_data += 2 * static_cast<size_t>(count);
         m_left -= 2 * static_cast<size_t>(count);
         return true;
@@ -182,6 +209,7 @@ public:
 private:
     const unsigned char *m_data;
     size_t m_left;
+    const bool m_littleEndian;
 };
 
 uint32_t ReadU32(const unsigned char *p) {
@@ -189,15 +217,20 @@ uint32_t ReadU32(const unsigned char *p) {
            static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
+// Tables for the reflected CRC-32 (polynomial 0xEDB88320) eight bytes at a time: entries[0] is the
+// classic byte table, entries[k] advances a byte's contribution by k more bytes.
 struct CrcTable {
-    uint32_t entries[256];
+    uint32_t entries[8][256];
     CrcTable() {
         for (uint32_t i = 0; i < 256; ++i) {
             uint32_t c = i;
             for (int k = 0; k < 8; ++k)
                 c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            entries[i] = c;
+            entries[0][i] = c;
         }
+        for (uint32_t i = 0; i < 256; ++i)
+            for (int k = 1; k < 8; ++k)
+                entries[k][i] = (entries[k - 1][i] >> 8) ^ entries[0][entries[k - 1][i] & 0xFF];
     }
 };
 
@@ -205,10 +238,16 @@ struct CrcTable {
 
 uint32_t Crc32(const unsigned char *data, size_t size) {
     static const CrcTable crcTable;
-    const uint32_t *table = crcTable.entries;
+    const uint32_t(*t)[256] = crcTable.entries;
     uint32_t crc = 0xFFFFFFFFu;
-    for (size_t i = 0; i < size; ++i)
-        crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
+    for (; size >= 8; data += 8, size -= 8) {
+        const uint32_t low = crc ^ ReadU32(data);
+        const uint32_t high = ReadU32(data + 4);
+        crc = t[7][low & 0xFF] ^ t[6][(low >> 8) & 0xFF] ^ t[5][(low >> 16) & 0xFF] ^ t[4][low >> 24] ^
+              t[3][high & 0xFF] ^ t[2][(high >> 8) & 0xFF] ^ t[1][(high >> 16) & 0xFF] ^ t[0][high >> 24];
+    }
+    for (; size > 0; ++data, --size)
+        crc = t[0][(crc ^ *data) & 0xFF] ^ (crc >> 8);
     return crc ^ 0xFFFFFFFFu;
 }
 
@@ -264,17 +303,24 @@ uint64_t EncodedTreeSize(const Node &root) {
 }
 
 std::string EncodeTree(const Node &root) {
-    Writer body;
+    const uint64_t size = EncodedTreeSize(root);
+    // The buffer is written through a pointer: a size that cannot be allocated in full is refused.
+    if (size > std::string().max_size()) throw std::length_error("settings tree too large to encode");
+    std::string file(static_cast<size_t>(size), '\0');
+    unsigned char *out = reinterpret_cast<unsigned char *>(&file[0]);
+    Writer body(out + kHeaderSize);
     body.Node(root);
-    const std::string &payload = body.Out();
-    Writer header;
+    const size_t length = file.size() - kHeaderSize;
+    Writer header(out);
     for (unsigned char c : kMagic)
         header.U8(c);
-    header.U16(kVersion);
-    header.U16(0);
-    header.U32(static_cast<uint32_t>(payload.size()));
-    header.U32(Crc32(reinterpret_cast<const unsigned char *>(payload.data()), payload.size()));
-    return header.Out() + payload;
+    header.U8(static_cast<uint8_t>(kVersion));
+    header.U8(static_cast<uint8_t>(kVersion >> 8));
+    header.U8(0);
+    header.U8(0);
+    header.U32(static_cast<uint32_t>(length));
+    header.U32(Crc32(out + kHeaderSize, length));
+    return file;
 }
 
 bool DecodeTree(const unsigned char *data, size_t size, Node *root) {

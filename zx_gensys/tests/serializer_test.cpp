@@ -279,3 +279,27 @@ TEST_CASE("registry: a list item replaces its subkey exactly; an empty list empt
     CHECK(out.GetType() == EQxVariantType::Empty);
     CHECK(registry->Read(out, CQxVariant(target.c_str(), L"HKEY_CURRENT_USER")) == -1);
 }
+
+TEST_CASE("registry: one serializer writing value by value follows its target when it moves or vanishes") {
+    RegistryBranch branch;
+    Serializer registry(L"CQxSerializerRegistryNew");
+    const std::wstring first = branch.path + L"\\First", second = branch.path + L"\\Second";
+    const auto write = [&](const std::wstring &target, const wchar_t *name, DWORD value) {
+        return registry->Write(CQxVariant(target.c_str(), L"HKEY_LOCAL_MACHINE"),
+                               CQxVariant::FromBinary(&value, sizeof value, REG_DWORD, name));
+    };
+    REQUIRE(write(first, L"a", 1) == 0);
+    REQUIRE(write(second, L"b", 2) == 0);
+    REQUIRE(write(first, L"c", 3) == 0);
+    // The key it wrote last is deleted behind its back: the next value makes it again.
+    REQUIRE(RegDeleteTreeW(HKEY_LOCAL_MACHINE, first.c_str()) == ERROR_SUCCESS);
+    REQUIRE(write(first, L"d", 4) == 0);
+    // A value the registry cannot take fails alone; the writes after it still land.
+    CHECK(registry->Write(CQxVariant(first.c_str(), L"HKEY_LOCAL_MACHINE"),
+                          CQxVariant(static_cast<void *>(nullptr), L"pointer")) == -1);
+    REQUIRE(write(first, L"e", 5) == 0);
+
+    CHECK(Describe(ReadBranch(first)) ==
+          std::vector<std::wstring>{L"/d type 4: 4 0 0 0", L"/e type 4: 5 0 0 0"});
+    CHECK(Describe(ReadBranch(second)) == std::vector<std::wstring>{L"/b type 4: 2 0 0 0"});
+}
