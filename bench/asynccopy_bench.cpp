@@ -1,5 +1,8 @@
-// Copy throughput: QX_CopyFile synchronous and asynchronous against the system's CopyFileW,
-// and 16 concurrent asynchronous copies. Run on demand: asynccopy_bench.exe [folder]
+// Asynchronous transfers against the system's own primitives. The engine moves one 4,096-byte chunk
+// per cycle, so its limit is a raw loop of the same 4,096-byte ReadFile / WriteFile pairs on one
+// thread: at the files' current positions for a copy, at explicit offsets for the read and write
+// requests. Also QX_CopyFile synchronous against CopyFileW, and 16 concurrent asynchronous copies
+// with how evenly they share. Run on demand: asynccopy_bench.exe [folder]
 #include <windows.h>
 
 #include <algorithm>
@@ -16,12 +19,22 @@ struct Done {
     HANDLE event;
     volatile LONG left;
     volatile LONG failures;
+    bench::Stopwatch watch;
+    std::vector<double> started;  // seconds from the start to each copy's submission
+    std::vector<double> finished; // and to its final callback
+};
+
+struct Copy {
+    Done *done;
+    size_t index;
 };
 
 void OnProgress(int status, uint64_t, uint64_t, void *user) {
-    auto *done = static_cast<Done *>(user);
+    auto *copy = static_cast<Copy *>(user);
+    Done *done = copy->done;
     if (status == QX_IO_PENDING) return;
     if (status != QX_OK) InterlockedIncrement(&done->failures);
+    done->finished[copy->index] = done->watch.Seconds();
     if (InterlockedDecrement(&done->left) == 0) SetEvent(done->event);
 }
 
@@ -37,18 +50,134 @@ void MakeFile(const std::wstring &path, size_t size) {
     CloseHandle(file);
 }
 
-double AsyncCopies(const std::vector<std::wstring> &sources, const std::wstring &folder) {
-    Done done = {CreateEventW(nullptr, TRUE, FALSE, nullptr), static_cast<LONG>(sources.size()), 0};
-    bench::Stopwatch watch;
+struct AsyncResult {
+    double seconds = -1; // all copies, or -1 when one failed
+    double fairness = 0; // the slowest copy's throughput over the fastest one's
+};
+
+AsyncResult AsyncCopies(const std::vector<std::wstring> &sources, const std::wstring &folder,
+                        const wchar_t *prefix) {
+    // Targets start absent: truncating last round's files would be timed with the submissions.
+    for (size_t i = 0; i < sources.size(); ++i)
+        DeleteFileW((folder + L"\\" + prefix + std::to_wstring(i) + L".bin").c_str());
+    Done done;
+    done.event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    done.left = static_cast<LONG>(sources.size());
+    done.failures = 0;
+    done.started.assign(sources.size(), 0.0);
+    done.finished.assign(sources.size(), 0.0);
+    std::vector<Copy> copies(sources.size());
+    AsyncResult result;
+    done.watch.Restart();
     for (size_t i = 0; i < sources.size(); ++i) {
-        std::wstring target = folder + L"\\async-" + std::to_wstring(i) + L".bin";
-        if (QX_CopyFile(sources[i].c_str(), target.c_str(), 0, nullptr, OnProgress, &done) != QX_OK)
-            return -1;
+        copies[i] = {&done, i};
+        done.started[i] = done.watch.Seconds();
+        std::wstring target = folder + L"\\" + prefix + std::to_wstring(i) + L".bin";
+        if (QX_CopyFile(sources[i].c_str(), target.c_str(), 0, nullptr, OnProgress, &copies[i]) != QX_OK)
+            return result;
     }
     WaitForSingleObject(done.event, INFINITE);
-    double seconds = watch.Seconds();
+    const double seconds = done.watch.Seconds();
     CloseHandle(done.event);
-    return done.failures ? -1 : seconds;
+    if (done.failures) return result;
+    result.seconds = seconds;
+    // Each copy's own time, from its submission to its final callback (all copies are the same size).
+    std::vector<double> own(sources.size());
+    for (size_t i = 0; i < own.size(); ++i)
+        own[i] = done.finished[i] - done.started[i];
+    const auto range = std::minmax_element(own.begin(), own.end());
+    result.fairness = *range.second > 0 ? *range.first / *range.second : 0;
+    return result;
+}
+
+struct Transfer {
+    HANDLE event;
+    volatile LONG status;
+};
+
+void OnTransfer(int status, size_t, void *user) {
+    auto *t = static_cast<Transfer *>(user);
+    if (status == QX_IO_PENDING) return;
+    t->status = status;
+    SetEvent(t->event);
+}
+
+// An asynchronous QX_ReadFile of the whole source, then an asynchronous QX_WriteFile of it into
+// the target; seconds, or -1 on a failure.
+double AsyncReadWrite(const std::wstring &source, const std::wstring &target, size_t size) {
+    std::string bytes(size, '\0');
+    Transfer t = {CreateEventW(nullptr, FALSE, FALSE, nullptr), QX_OK};
+    SQxAsyncIO record = {};
+    record.callback = OnTransfer;
+    record.user = &t;
+    bench::Stopwatch watch;
+    HANDLE in =
+        CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE out = CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    bool ok = QX_ReadFile(in, &bytes[0], size, nullptr, &record) == QX_OK;
+    ok = ok && WaitForSingleObject(t.event, INFINITE) == WAIT_OBJECT_0 && t.status == QX_OK;
+    ok = ok && QX_WriteFile(out, bytes.data(), size, nullptr, &record) == QX_OK;
+    ok = ok && WaitForSingleObject(t.event, INFINITE) == WAIT_OBJECT_0 && t.status == QX_OK;
+    CloseHandle(in);
+    CloseHandle(out);
+    CloseHandle(t.event);
+    return ok ? watch.Seconds() : -1;
+}
+
+// One thread copying in 4,096-byte reads and writes, nothing else: positioned ones (what a read or
+// write request moves per chunk) or at the files' current positions (what a copy request moves).
+double RawChunkLoop(const std::wstring &source, const std::wstring &target, bool positioned) {
+    bench::Stopwatch watch;
+    HANDLE in =
+        CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE out = CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    char chunk[4096];
+    for (uint64_t offset = 0;; offset += sizeof chunk) {
+        OVERLAPPED at = {};
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD got = 0, put = 0;
+        if (!ReadFile(in, chunk, sizeof chunk, &got, positioned ? &at : nullptr) || got == 0) break;
+        if (!WriteFile(out, chunk, got, &put, positioned ? &at : nullptr) || got < sizeof chunk) break;
+    }
+    CloseHandle(in);
+    CloseHandle(out);
+    return watch.Seconds();
+}
+
+struct RawThread {
+    std::wstring source, target;
+    double seconds;
+};
+
+DWORD WINAPI RawThreadMain(void *arg) {
+    auto *t = static_cast<RawThread *>(arg);
+    t->seconds = RawChunkLoop(t->source, t->target, false);
+    return 0;
+}
+
+// The same copies as plain threads running the raw loop side by side: how evenly the system itself
+// shares the processors among them.
+AsyncResult RawThreads(const std::vector<std::wstring> &sources, const std::wstring &folder) {
+    std::vector<RawThread> threads(sources.size());
+    std::vector<HANDLE> handles;
+    for (size_t i = 0; i < sources.size(); ++i) {
+        threads[i] = {sources[i], folder + L"\\rawthread-" + std::to_wstring(i) + L".bin", 0};
+        DeleteFileW(threads[i].target.c_str());
+    }
+    bench::Stopwatch watch;
+    for (RawThread &t : threads)
+        handles.push_back(CreateThread(nullptr, 0, RawThreadMain, &t, 0, nullptr));
+    WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), TRUE, INFINITE);
+    AsyncResult result;
+    result.seconds = watch.Seconds();
+    for (HANDLE h : handles)
+        CloseHandle(h);
+    const auto range =
+        std::minmax_element(threads.begin(), threads.end(),
+                            [](const RawThread &a, const RawThread &b) { return a.seconds < b.seconds; });
+    result.fairness = range.first->seconds / range.second->seconds;
+    return result;
 }
 
 } // namespace
@@ -70,31 +199,53 @@ int wmain(int argc, wchar_t **argv) {
     }
 
     // Best of three rounds, the variants interleaved so that caches favour none of them.
-    double system = 1e9, sync = 1e9, async = 1e9, concurrent = 1e9;
+    double system = 1e9, raw = 1e9, sync = 1e9, async = 1e9, concurrent = 1e9, fairness = 0;
+    double rawPositioned = 1e9, readWrite = 1e9, rawConcurrent = 1e9, rawFairness = 0;
     int status = QX_OK;
     for (int round = 0; round < 3; ++round) {
         bench::Stopwatch watch;
         CopyFileW(source.c_str(), (folder + L"\\system.bin").c_str(), FALSE);
         system = std::min(system, watch.Seconds());
 
+        raw = std::min(raw, RawChunkLoop(source, folder + L"\\raw.bin", false));
+        rawPositioned = std::min(rawPositioned, RawChunkLoop(smalls[0], folder + L"\\raw.bin", true));
+
         watch.Restart();
         status |= QX_CopyFile(source.c_str(), (folder + L"\\sync.bin").c_str(), 0, nullptr, nullptr, nullptr);
         sync = std::min(sync, watch.Seconds());
 
-        double a = AsyncCopies({source}, folder);
-        double c = AsyncCopies(smalls, folder);
-        if (a < 0 || c < 0) status = QX_ERR_FAILED;
-        async = std::min(async, a);
-        concurrent = std::min(concurrent, c);
+        const AsyncResult a = AsyncCopies({source}, folder, L"async-");
+        const AsyncResult c = AsyncCopies(smalls, folder, L"concurrent-");
+        const AsyncResult t = RawThreads(smalls, folder);
+        if (t.seconds < rawConcurrent) {
+            rawConcurrent = t.seconds;
+            rawFairness = t.fairness;
+        }
+        const double rw = AsyncReadWrite(smalls[0], folder + L"\\readwrite.bin", kSmall);
+        if (a.seconds < 0 || c.seconds < 0 || rw < 0) status = QX_ERR_FAILED;
+        async = std::min(async, a.seconds);
+        readWrite = std::min(readWrite, rw);
+        if (c.seconds < concurrent) {
+            concurrent = c.seconds;
+            fairness = c.fairness;
+        }
     }
 
-    std::printf("256 MiB CopyFileW:               %8.1f MB/s\n", mb / system);
-    std::printf("256 MiB QX_CopyFile synchronous: %8.1f MB/s (%.2f x CopyFileW), status %d\n", mb / sync,
+    const double smallMb = double(kSmall) / (1 << 20);
+    std::printf("256 MiB CopyFileW:                 %8.1f MB/s\n", mb / system);
+    std::printf("256 MiB QX_CopyFile synchronous:   %8.1f MB/s (%.2f x CopyFileW), status %d\n", mb / sync,
                 system / sync, status);
-    std::printf("256 MiB QX_CopyFile asynchronous:%8.1f MB/s (%.2f x CopyFileW)\n", mb / async,
-                system / async);
-    std::printf("16 x 16 MiB asynchronous:        %8.1f MB/s total (%.2f x CopyFileW)\n", 256.0 / concurrent,
-                system / concurrent);
+    std::printf("256 MiB raw 4,096-byte loop:       %8.1f MB/s (%.2f x CopyFileW)\n", mb / raw, system / raw);
+    std::printf("256 MiB QX_CopyFile asynchronous:  %8.1f MB/s (%.2f x the raw loop, %.2f x CopyFileW)\n",
+                mb / async, raw / async, system / async);
+    std::printf("16 x 16 MiB asynchronous:          %8.1f MB/s total (%.2f x the raw loop); slowest copy "
+                "%.2f x the fastest\n",
+                256.0 / concurrent, raw / concurrent, fairness);
+    std::printf("16 x 16 MiB raw loops on 16 threads: %7.1f MB/s total; slowest thread %.2f x the fastest\n",
+                256.0 / rawConcurrent, rawFairness);
+    std::printf("16 MiB raw positioned loop:        %8.1f MB/s\n", smallMb / rawPositioned);
+    std::printf("16 MiB async read, then write:     %8.1f MB/s (%.2f x the raw positioned loop)\n",
+                smallMb / readWrite, rawPositioned / readWrite);
 
     WIN32_FIND_DATAW data;
     HANDLE find = FindFirstFileW((folder + L"\\*.bin").c_str(), &data);

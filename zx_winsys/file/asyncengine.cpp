@@ -145,8 +145,9 @@ bool ReadWriteChunk(Request *r) {
 
 // Moves one chunk of a copy; true when the copy is finished or stopped.
 bool CopyChunk(Request *r) {
+    // The size is only ever reported: without a callback it is not read.
     uint64_t size = 0;
-    int status = QX_GetFileSize(r->handle, &size);
+    int status = r->copyCallback ? QX_GetFileSize(r->handle, &size) : QX_OK;
     if (status != QX_OK) ReportCopy(r, status, 0);
 
     size_t got = 0;
@@ -195,6 +196,7 @@ void *WorkerMain(void *arg) {
         Request *r = PopFront(w);
         w->current = r;
         pthread_mutex_unlock(&w->queueLock);
+        bool queued = false;
         if (r) {
             w->idle = 0;
             const bool finished = r->kind == Kind::Copy ? CopyChunk(r) : ReadWriteChunk(r);
@@ -202,10 +204,15 @@ void *WorkerMain(void *arg) {
             w->current = nullptr;
             const bool again = !finished && !r->cancelled;
             if (again) Append(w, r);
+            queued = w->length > 0;
             pthread_mutex_unlock(&w->queueLock);
             if (!again) Release(r);
         }
         pthread_mutex_unlock(&w->chunkLock);
+        // With work queued the worker cannot stop, and its idle count is already 0: the next
+        // chunk follows without touching the global lock, which every busy worker would
+        // otherwise take once per chunk.
+        if (queued) continue;
         if (!r) pthread_delay_np(&kIdlePause);
 
         pthread_mutexCS_lock(&g_engineLock);
