@@ -1,4 +1,4 @@
-// Rewriting of 64-bit integer format specifications: every "ll" becomes "I64".
+// QX_Conv64FmtSpecA / QX_Conv64FmtSpecW: 64-bit integer conversions in format texts, every "ll" made "I64".
 #include <cstring>
 #include <cwchar>
 #include <new>
@@ -26,12 +26,13 @@ template <typename Char> bool Contains(const Char *text, const Char *what) {
     return false;
 }
 
-// The rewritten text of source, and whether it holds a 64-bit specification.
+// The rewritten text of source, and whether it holds a 64-bit conversion ("I64").
 template <typename Char> std::basic_string<Char> Rewritten(const Char *source, int *found) {
     static const Char kI64[] = {'I', '6', '4', 0};
     std::basic_string<Char> text(source);
     *found = Contains(source, kI64) ? 1 : 0;
-    for (size_t at = 0; (at = text.find(std::basic_string<Char>(2, Char('l')), 0)) != std::basic_string<Char>::npos;) {
+    for (size_t at = 0;
+         (at = text.find(std::basic_string<Char>(2, Char('l')), 0)) != std::basic_string<Char>::npos;) {
         text.replace(at, 2, kI64);
         *found = 1;
     }
