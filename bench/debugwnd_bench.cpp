@@ -37,10 +37,10 @@ struct Bare {
 
 DWORD WINAPI BareThread(void *arg) {
     auto *bare = static_cast<Bare *>(arg);
-    HWND frame = CreateWindowExW(0, WC_STATICW, L"bare", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 800, 100, nullptr,
-                                 nullptr, nullptr, nullptr);
-    bare->list = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT, 0, 0, 800, 100, frame,
-                                 nullptr, nullptr, nullptr);
+    HWND frame = CreateWindowExW(0, WC_STATICW, L"bare", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 800, 100,
+                                 nullptr, nullptr, nullptr, nullptr);
+    bare->list = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT, 0, 0, 800, 100,
+                                 frame, nullptr, nullptr, nullptr);
     for (int k = 0; k < 8; ++k) {
         LVCOLUMNW column = {};
         column.mask = LVCF_WIDTH;
@@ -92,8 +92,9 @@ int wmain() {
     for (int i = 0; i < kLines; ++i)
         framework->AddItem(Line(i).c_str());
     OutputDebugStringW(L"|wndid:0 end");
+    // Every look at the row count is a message to the window's thread: look every 2 ms, not every 1.
     while (Rows(list) < kLines + 1)
-        Sleep(1);
+        Sleep(2);
     const double ours = watch.Seconds();
     delete framework;
 
@@ -103,12 +104,14 @@ int wmain() {
     watch.Restart();
     auto *rows = new std::vector<std::vector<std::wstring>>;
     for (int i = 0; i < kLines; ++i)
-        rows->push_back({std::to_wstring(i), L" ", std::to_wstring(i), L"part2", L"part3", L"part4", L"part5", L"part6"});
+        rows->push_back(
+            {std::to_wstring(i), L" ", std::to_wstring(i), L"part2", L"part3", L"part4", L"part5", L"part6"});
     PostThreadMessageW(bare.thread, WM_APP, 0, reinterpret_cast<LPARAM>(rows));
     WaitForSingleObject(bare.done, INFINITE);
     const double raw = watch.Seconds();
-    std::printf("%d lines of 8 parts: tracing window %.3f s (%.0f lines/s), bare list view %.3f s (%.0f lines/s), "
-                "ratio %.2f\n",
-                kLines, ours, kLines / ours, raw, kLines / raw, raw / ours);
+    std::printf(
+        "%d lines of 8 parts: tracing window %.3f s (%.0f lines/s), bare list view %.3f s (%.0f lines/s), "
+        "ratio %.2f\n",
+        kLines, ours, kLines / ours, raw, kLines / raw, raw / ours);
     return 0;
 }
