@@ -59,23 +59,26 @@ TEST_CASE("cycle counter: reads increase, and a calibration lands near a referen
     const uint64_t second = rdtsc_count();
     CHECK(second > first);
 
-    // Reference: the counter over 300 ms of the performance counter.
-    LARGE_INTEGER frequency, start, now;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
-    const uint64_t c0 = rdtsc_count();
-    do {
-        QueryPerformanceCounter(&now);
-    } while (now.QuadPart - start.QuadPart < frequency.QuadPart * 3 / 10);
-    const uint64_t c1 = rdtsc_count();
-    const double reference = double(c1 - c0) * double(frequency.QuadPart) / double(now.QuadPart - start.QuadPart);
-
-    double hz = 0.0, deviation = 0.0;
-    REQUIRE(rdtsc_cpu_freq(&hz, &deviation, 50, 5) == 1);
+    // Reference: the counter over 300 ms of the performance counter, then a calibration. Each
+    // measurement also holds the CPUID instructions, which cost microseconds under virtual machines;
+    // 2 % leaves room for that. A thread preempted inside a measurement window (other tests run
+    // beside this one) skews one attempt, so the pair is measured up to five times.
+    double hz = 0.0, deviation = 0.0, reference = 0.0;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        LARGE_INTEGER frequency, start, now;
+        QueryPerformanceFrequency(&frequency);
+        QueryPerformanceCounter(&start);
+        const uint64_t c0 = rdtsc_count();
+        do {
+            QueryPerformanceCounter(&now);
+        } while (now.QuadPart - start.QuadPart < frequency.QuadPart * 3 / 10);
+        const uint64_t c1 = rdtsc_count();
+        reference = double(c1 - c0) * double(frequency.QuadPart) / double(now.QuadPart - start.QuadPart);
+        REQUIRE(rdtsc_cpu_freq(&hz, &deviation, 50, 5) == 1);
+        if (std::fabs(hz - reference) / reference < 0.02) break;
+    }
     CAPTURE(hz);
     CAPTURE(reference);
-    // Each measurement also holds the CPUID instructions, which cost microseconds under virtual
-    // machines; 2 % leaves room for that.
     CHECK(std::fabs(hz - reference) / reference < 0.02);
     CHECK(deviation >= 0.0);
     CHECK(std::fabs(rdtsc_count2seconds(static_cast<int64_t>(hz)) - 1.0) < 1e-9);
