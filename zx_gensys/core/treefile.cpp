@@ -96,7 +96,6 @@ public:
             break;
         }
     }
-    unsigned char *Position() const { return m_out; }
 
 private:
     unsigned char *m_out;
