@@ -23,6 +23,9 @@ zx_host_x86() {
   if [ ! -e "$ZX_WINE32" ]; then
     ZX_HOST_X86=0
     ZX_HOST_X86_WHY="the 32-bit Wine loader $ZX_WINE32 is not installed"
+    # scripts/install-deps.sh keeps the reason when it could not install it.
+    local why_file=${ZX_X86_WHY_FILE:-$(dirname "${BASH_SOURCE[0]}")/../build/x86-install.why}
+    [ -s "$why_file" ] && ZX_HOST_X86_WHY="$ZX_HOST_X86_WHY ($(head -n 1 "$why_file"))"
   elif out=$("$ZX_WINE32" --version 2>&1); then
     ZX_HOST_X86=1
     ZX_HOST_X86_WHY=""
@@ -46,6 +49,18 @@ zx_test_prefix_settings() {
     zx_wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
 }
 
+# A test prefix made before the 32-bit Wine was installed has no 32-bit system folder; once the
+# 32-bit loader is there, the prefix is made anew.
+zx_prefix_lacks_x86() {
+  [ -f "$WINEPREFIX/.zx-ready" ] && [ "$WINEPREFIX" -ef "$ZX_TEST_PREFIX" ] || return 1
+  [ ! -e "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ] || return 1
+  zx_host_x86
+  [ "$ZX_HOST_X86" = 1 ]
+}
+zx_prefix_current() {
+  [ "$(cat "$WINEPREFIX/.zx-ready" 2>/dev/null)" = "$ZX_PREFIX_VERSION" ] && ! zx_prefix_lacks_x86
+}
+
 # zx_wine_prefix PREFIX: exports WINEPREFIX and friends and creates the prefix once. A prefix that
 # cannot be created stops the calling script here, with Wine's own output as the reason.
 zx_wine_prefix() {
@@ -54,11 +69,17 @@ zx_wine_prefix() {
   export WINEDEBUG=${WINEDEBUG:--all}
   # No runtime installers for .NET or HTML in a test prefix.
   export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
-  [ "$(cat "$WINEPREFIX/.zx-ready" 2>/dev/null)" = "$ZX_PREFIX_VERSION" ] && return 0
+  zx_prefix_current && return 0
   mkdir -p "$(dirname "$WINEPREFIX")" || return 1
   (
     flock 9
-    [ "$(cat "$WINEPREFIX/.zx-ready" 2>/dev/null)" = "$ZX_PREFIX_VERSION" ] && exit 0
+    zx_prefix_current && exit 0
+    if zx_prefix_lacks_x86; then
+      # Made while the 32-bit Wine was missing: such a prefix never runs a 32-bit program.
+      echo "note: re-creating $WINEPREFIX, which was made without the 32-bit Wine" >&2
+      wineserver -k >/dev/null 2>&1
+      rm -rf "$WINEPREFIX"
+    fi
     log=$(mktemp)
     ok=1
     if [ ! -f "$WINEPREFIX/.zx-ready" ]; then
