@@ -83,5 +83,21 @@ check_setupaid() {
 }
 check_setupaid
 
+# No emulated thread-local variables in the shipped DLLs: each one takes a TLS slot of the process
+# for good every time the DLL is loaded. The only one allowed is the C++ runtime's own exception
+# record, which is touched only when an exception is thrown (nothing of ours throws but on
+# exhausted memory).
+check_no_emulated_tls() {
+  local dll emulated
+  for dll in $own; do
+    [ -f "$bin/$dll" ] || continue
+    emulated=$("$objdump" -t "$bin/$dll" | grep -o '__emutls_v\.[A-Za-z0-9_.]*' | sort -u |
+      grep -v -x '__emutls_v\._ZZN12_GLOBAL__N_110get_globalEvE6global' || true)
+    if [ -n "$emulated" ]; then echo "FAIL $dll has emulated thread-local variables:" $emulated; fail=1; fi
+  done
+  echo "no emulated thread-local variables of ours in the shipped DLLs"
+}
+check_no_emulated_tls
+
 if [ $fail -eq 0 ]; then echo "imports: only system DLLs and our own; every binary is $format"; fi
 exit $fail

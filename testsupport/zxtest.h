@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "testsupport/counters.h"
 #include "testsupport/program.h"
 #include "testsupport/registry.h"
 

@@ -5,17 +5,19 @@
 #include "zx_winsys/internal/debugwnd.h"
 #include "zx_winsys/internal/lifecycle.h"
 #include "zx_winsys/internal/report.h"
+#include "zx_winsys/internal/threadstate.h"
+#include "zx_winsys/internal/timers.h"
 #include "zx_winsys/qx_diag.h"
 #include "zx_winsys/qx_time.h"
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
     switch (reason) {
     case DLL_PROCESS_ATTACH: {
-        DisableThreadLibraryCalls(instance);
+        // Thread notifications stay on: a thread's record and its posted timers go when it ends.
         // Nothing opens the log file, loads modules or runs the shell while this runs: the
         // loader lock is held.
         qx::SetLoading(true);
-        if (!qx::StartAsyncEngine()) {
+        if (!qx::StartThreadStates() || !qx::StartAsyncEngine()) {
             qx::SetLoading(false);
             return FALSE;
         }
@@ -37,6 +39,11 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
         }
         CQxLogFile::Uninitialize();
         qx::ReleaseTimeCounter();
+        qx::StopThreadStates();
+        break;
+    case DLL_THREAD_DETACH:
+        qx::EndPostedTimersOfThread();
+        qx::EndThreadState();
         break;
     default:
         break;

@@ -33,12 +33,14 @@ public:
     /* A new pool without threads, or null when it cannot be allocated. */
     static CThreadPool *CreateThreadPool();
     /* The same with at most maxThreads threads (0: no limit); at the limit
-     * MakeCallFromThreadPool waits until a thread is free. */
+     * MakeCallFromThreadPool waits until a thread is free, except when one of the pool's own jobs
+     * submits: its job is queued for the next thread that finishes, and 0 is returned at once. */
     static CThreadPool *CreateThreadPool(uint32_t maxThreads);
 
     /* Hands job(arg) to an idle thread or to a new one and returns once a pool thread has taken
      * it (not when it has run). 0, or QX_ERR_SYSTEM when a new thread was needed and could not
-     * be started, or the pool is being destroyed. Jobs may call it on their own pool. */
+     * be started, or the pool is being destroyed; QX_ERR_INVALID_ARG (after an assertion) for a
+     * null job. Jobs may call it on their own pool. */
     int MakeCallFromThreadPool(QxThreadPoolJob job, void *arg);
 
     /* Returns after every pool thread has left (running jobs finish first) and every call that
@@ -47,8 +49,9 @@ public:
      * reports an assertion and does nothing. */
     static void DestroyThreadPool(CThreadPool *pool);
 
-    /* Waits until no job of the pool runs, without destroying it. 0, or QX_ERR_NOT_SUPPORTED
-     * when called from a job of the same pool. */
+    /* Waits until no job of the pool runs, without destroying it. 0, QX_ERR_NOT_SUPPORTED when
+     * called from a job of the same pool, or QX_ERR_SYSTEM at once when the pool is being
+     * destroyed (DestroyThreadPool frees nothing before every waiter has left). */
     int WaitForIdle();
 
 private:

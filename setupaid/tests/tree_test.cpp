@@ -103,7 +103,9 @@ TEST_CASE("tree: every addition collapses the top-level items; the check expands
     CHECK(TreeViewCheck(tree) == TRUE);
     CHECK(Expanded(tree, items[0]));
     CHECK_FALSE(Expanded(tree, items[1]));
-    CHECK_FALSE(Expanded(tree, items[2])); // nothing to show: never shown expanded
+    // Nothing to show: not marked expanded either, which a child added later would reveal.
+    AddChild(tree, items[2], "added after the check");
+    CHECK_FALSE(Expanded(tree, items[2]));
 
     // The next addition collapses everything first.
     TreeView_Expand(tree, items[1], TVE_EXPAND);
@@ -127,11 +129,12 @@ TEST_CASE("tree: one state image list per tree, reused by later calls; a replace
 
     // Someone else's list in its place: ours is freed, theirs left alone, and a new one of ours set.
     HIMAGELIST theirs = ImageList_Create(16, 16, ILC_COLOR32, 1, 1);
+    REQUIRE(ImageList_SetImageCount(theirs, 1));
     TreeView_SetImageList(tree, theirs, TVSIL_STATE);
     TreeView(tree, nullptr);
     HIMAGELIST second = TreeView_GetImageList(tree, TVSIL_STATE);
     CHECK(second != theirs);
-    CHECK(ImageList_GetImageCount(theirs) == 0);
+    CHECK(ImageList_GetImageCount(theirs) == 1); // neither destroyed nor changed
     CHECK(ImageList_GetImageCount(second) == 3);
     ImageList_Destroy(theirs);
 

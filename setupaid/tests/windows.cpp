@@ -88,10 +88,6 @@ int WindowCount() {
     return count;
 }
 
-DWORD GuiObjects(DWORD kind) {
-    return GetGuiResources(GetCurrentProcess(), kind);
-}
-
 std::vector<HWND> Children(HWND parent, const char *className) {
     std::vector<HWND> found;
     for (HWND child = FindWindowExA(parent, nullptr, className, nullptr); child != nullptr;

@@ -29,9 +29,6 @@ HWND MessageWindow();
 int MessageWindowCount();
 // The windows of this process, children included.
 int WindowCount();
-// The system's count of GDI or USER objects of this process (GR_GDIOBJECTS, GR_USEROBJECTS); 0 where
-// the system does not count them (Wine).
-DWORD GuiObjects(DWORD kind);
 // The direct children of parent with the given class.
 std::vector<HWND> Children(HWND parent, const char *className);
 

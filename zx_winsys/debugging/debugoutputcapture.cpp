@@ -11,7 +11,9 @@
 
 #include "zx_winsys/internal/capture.h"
 #include "zx_winsys/internal/diag.h"
+#include "zx_winsys/internal/module.h"
 #include "zx_winsys/internal/report.h"
+#include "zx_winsys/internal/threadstate.h"
 #include "zx_winsys/qx_capture.h"
 #include "zx_winsys/qx_time.h"
 
@@ -27,10 +29,6 @@ const DWORD kStopWaitMs = 3000;
     ExitThread(0);
 }
 
-// The writer and capture time of the text that AddItem is given on this (adder) thread.
-thread_local DWORD t_processId = 0;
-thread_local double t_captureTime = 0.0;
-
 } // namespace
 
 namespace qx {
@@ -40,12 +38,6 @@ size_t g_maxQueuedTexts = 65536;
 
 void ReleaseCore(SQxCaptureCore *core) {
     if (InterlockedDecrement(&core->references) == 0) delete core;
-}
-
-HMODULE ModuleReference() {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&ModuleReference), &module);
-    return module;
 }
 
 void StartCapture(CDebugFramework *target, bool silent, CaptureFields fields, LPTHREAD_START_ROUTINE listener,
@@ -92,8 +84,8 @@ void StartCapture(CDebugFramework *target, bool silent, CaptureFields fields, LP
 } // namespace qx
 
 COutDbgStringSync::COutDbgStringSync(bool silent)
-    : m_bInitialized(false), m_hBufferReady(nullptr), m_hDataReady(nullptr), m_hBuffer(nullptr), m_pView(nullptr),
-      m_SecurityAttributes(), m_SecurityDescriptor() {
+    : m_bInitialized(false), m_hBufferReady(nullptr), m_hDataReady(nullptr), m_hBuffer(nullptr),
+      m_pView(nullptr), m_SecurityAttributes(), m_SecurityDescriptor() {
     // A null access list lets every account (services, other users) open the objects; the
     // handles are not inherited, so a child process never keeps the channel alive.
     if (!InitializeSecurityDescriptor(&m_SecurityDescriptor, SECURITY_DESCRIPTOR_REVISION)) {
@@ -116,28 +108,30 @@ COutDbgStringSync::COutDbgStringSync(bool silent)
         CloseHandle(m_hBufferReady);
         m_hBufferReady = nullptr;
         if (!silent)
-            qx::g_captureMessageBox(nullptr, L"There is tracing logger already running...", L"zentrix Tracing",
-                                    MB_ICONWARNING | MB_OK);
+            qx::g_captureMessageBox(nullptr, L"There is tracing logger already running...",
+                                    L"zentrix Tracing", MB_ICONWARNING | MB_OK);
         return;
     }
     if (!m_hBufferReady) {
-        qx::Assert(L"m_hBufferReady == NULL", L"Unable to create synchronization object DBWIN_BUFFER_READY", kSource,
-                   __LINE__);
+        qx::Assert(L"m_hBufferReady == NULL", L"Unable to create synchronization object DBWIN_BUFFER_READY",
+                   kSource, __LINE__);
         return;
     }
     m_hDataReady = CreateEventW(&m_SecurityAttributes, FALSE, FALSE, L"DBWIN_DATA_READY");
     if (!m_hDataReady) {
-        qx::Assert(L"m_hDataReady == NULL", L"Unable to create synchronization object DBWIN_DATA_READY", kSource,
-                   __LINE__);
+        qx::Assert(L"m_hDataReady == NULL", L"Unable to create synchronization object DBWIN_DATA_READY",
+                   kSource, __LINE__);
         return;
     }
     m_hBuffer = CreateFileMappingW(INVALID_HANDLE_VALUE, &m_SecurityAttributes, PAGE_READWRITE, 0,
                                    sizeof(SQxDbWinBuffer), L"DBWIN_BUFFER");
     if (!m_hBuffer) {
-        qx::Assert(L"m_hBuffer == NULL", L"Unable to create file mapping object DBWIN_BUFFER", kSource, __LINE__);
+        qx::Assert(L"m_hBuffer == NULL", L"Unable to create file mapping object DBWIN_BUFFER", kSource,
+                   __LINE__);
         return;
     }
-    m_pView = static_cast<const SQxDbWinBuffer *>(MapViewOfFile(m_hBuffer, FILE_MAP_READ, 0, 0, sizeof(SQxDbWinBuffer)));
+    m_pView = static_cast<const SQxDbWinBuffer *>(
+        MapViewOfFile(m_hBuffer, FILE_MAP_READ, 0, 0, sizeof(SQxDbWinBuffer)));
     if (!m_pView) {
         qx::Assert(L"m_pView == NULL", L"Unable to map shared memory", kSource, __LINE__);
         return;
@@ -169,7 +163,8 @@ void CDebugFramework::Stop() {
     LeaveCriticalSection(&core->lock);
     if (m_hListenerThread) {
         // The listener runs only its own code: one that does not end is stopped.
-        if (WaitForSingleObject(m_hListenerThread, kStopWaitMs) == WAIT_TIMEOUT) TerminateThread(m_hListenerThread, 0);
+        if (WaitForSingleObject(m_hListenerThread, kStopWaitMs) == WAIT_TIMEOUT)
+            TerminateThread(m_hListenerThread, 0);
         CloseHandle(m_hListenerThread);
         m_hListenerThread = nullptr;
     }
@@ -278,10 +273,13 @@ DWORD WINAPI CDebugFramework::adder_thread_proc(LPVOID argument) {
             }
             LeaveCriticalSection(&core->lock);
             if (!any) break;
-            const int n = MultiByteToWideChar(CP_ACP, 0, next.text.data(), static_cast<int>(next.text.size()), wide, 1023);
+            const int n = MultiByteToWideChar(CP_ACP, 0, next.text.data(), static_cast<int>(next.text.size()),
+                                              wide, 1023);
             wide[n > 0 ? n : 0] = L'\0';
-            t_processId = next.processId;
-            t_captureTime = next.time;
+            // The writer and capture time of the text that AddItem is given on this thread.
+            qx::ThreadState &self = qx::ThisThread();
+            self.captureProcess = next.processId;
+            self.captureTime = next.time;
             if (target) target->AddItem(wide);
         }
         EnterCriticalSection(&core->lock);
@@ -301,14 +299,14 @@ public:
         m_hOwner = nullptr;
         m_lPendingLines = 0;
         qx::StartCapture(this, true,
-                         {m_pCore, m_hListenerThread, m_dwListenerThreadId, m_bListenerRunning, m_hAdderThread,
-                          m_dwAdderThreadId, m_bAdderRunning, m_lPendingLines},
+                         {m_pCore, m_hListenerThread, m_dwListenerThreadId, m_bListenerRunning,
+                          m_hAdderThread, m_dwAdderThreadId, m_bAdderRunning, m_lPendingLines},
                          listener_thread_proc, adder_thread_proc, nullptr);
     }
     ~CQxDbgCapt() override { Stop(); }
     void AddItem(const wchar_t *text) override {
         if (m_pCallbackEx)
-            m_pCallbackEx(text, t_processId, t_captureTime);
+            m_pCallbackEx(text, qx::ThisThread().captureProcess, qx::ThisThread().captureTime);
         else if (m_pCallback)
             m_pCallback(text);
     }

@@ -10,6 +10,7 @@
 #include <new>
 
 #include "zx_winsys/internal/capture.h"
+#include "zx_winsys/internal/module.h"
 #include "zx_winsys/internal/debugwnd.h"
 #include "zx_winsys/internal/report.h"
 #include "zx_winsys/qx_capture.h"
@@ -70,8 +71,8 @@ CDbgWndClassEx::CDbgWndClassEx(WNDPROC procedure) {
 
 CDebugWindow::CDebugWindow(int id, HWND owner)
     : m_nId(id), m_nColumns(0), m_nLines(0), m_hReady(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-      m_Class(WindowProc), m_Atom(0), m_hOwner(owner), m_hFrame(nullptr), m_hList(nullptr), m_hUIThread(nullptr),
-      m_dwUIThreadId(0), m_hModule(qx::ModuleReference()), m_pBatch(nullptr) {
+      m_Class(WindowProc), m_Atom(0), m_hOwner(owner), m_hFrame(nullptr), m_hList(nullptr),
+      m_hUIThread(nullptr), m_dwUIThreadId(0), m_hModule(qx::ModuleReference()), m_pBatch(nullptr) {
     InterlockedIncrement(&g_windows);
     m_hUIThread = m_hReady ? CreateThread(nullptr, 0, UIThread, this, 0, &m_dwUIThreadId) : nullptr;
     if (!m_hUIThread) {
@@ -115,7 +116,8 @@ void CDebugWindow::SetId(int id) {
     Title(title, id);
     if (HWND frame = Frame()) {
         DWORD_PTR result = 0;
-        SendMessageTimeoutW(frame, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(title), SMTO_NORMAL, kCallTimeoutMs, &result);
+        SendMessageTimeoutW(frame, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(title), SMTO_NORMAL,
+                            kCallTimeoutMs, &result);
     }
 }
 
@@ -184,16 +186,17 @@ DWORD WINAPI CDebugWindow::UIThread(LPVOID argument) {
     Title(title, self->m_nId);
     // New windows cascade instead of stacking at one place.
     const int place = static_cast<int>((g_windows - 1) % 16) * 24;
-    HWND frame = CreateWindowExW(WS_EX_OVERLAPPEDWINDOW, kClassName, title, WS_POPUP | WS_OVERLAPPEDWINDOW, place, place,
-                                 800, 100, IsWindow(self->m_hOwner) ? self->m_hOwner : nullptr, nullptr,
-                                 self->m_Class.m_wc.hInstance, self);
+    HWND frame = CreateWindowExW(WS_EX_OVERLAPPEDWINDOW, kClassName, title, WS_POPUP | WS_OVERLAPPEDWINDOW,
+                                 place, place, 800, 100, IsWindow(self->m_hOwner) ? self->m_hOwner : nullptr,
+                                 nullptr, self->m_Class.m_wc.hInstance, self);
     if (frame) {
         INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
         InitCommonControlsEx(&controls);
         RECT area;
         GetClientRect(frame, &area);
-        self->m_hList = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_EDITLABELS, 0, 0,
-                                        area.right, area.bottom, frame, nullptr, self->m_Class.m_wc.hInstance, nullptr);
+        self->m_hList =
+            CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_EDITLABELS, 0, 0,
+                            area.right, area.bottom, frame, nullptr, self->m_Class.m_wc.hInstance, nullptr);
         const wchar_t *headers[] = {L"#", L"1", L"2", L"3", L"4", L"5", L"6", L"7"};
         for (int k = 0; k < 8; ++k) {
             LVCOLUMNW column = {};
@@ -222,8 +225,9 @@ LRESULT CALLBACK CDebugWindow::WindowProc(HWND window, UINT message, WPARAM wPar
     CDebugWindow *self = reinterpret_cast<CDebugWindow *>(GetWindowLongPtrW(window, GWLP_USERDATA));
     switch (message) {
     case WM_CREATE:
-        SetWindowLongPtrW(window, GWLP_USERDATA,
-                          reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW *>(lParam)->lpCreateParams));
+        SetWindowLongPtrW(
+            window, GWLP_USERDATA,
+            reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW *>(lParam)->lpCreateParams));
         return 0;
     case WM_SIZE:
         if (self && self->m_hList) MoveWindow(self->m_hList, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);

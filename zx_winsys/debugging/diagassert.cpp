@@ -8,6 +8,7 @@
 
 #include "zx_winsys/internal/diag.h"
 #include "zx_winsys/internal/report.h"
+#include "zx_winsys/internal/threadstate.h"
 #include "zx_winsys/qx_diag.h"
 
 #if defined(_MSC_VER)
@@ -32,7 +33,6 @@ struct Reporter {
     ~Reporter() { DeleteCriticalSection(&lock); }
 };
 Reporter g_reporter;
-thread_local bool t_reporting = false; // a report made from inside a report is dropped
 
 // Writes what fits and marks a cut with "..." at the end.
 void FormatCut(wchar_t *out, size_t size, const wchar_t *format, ...) {
@@ -61,17 +61,18 @@ void LogByLine(const wchar_t *report) {
 int Report(int options, const wchar_t *assertion, const void *callerReturn) {
     qx::KeepLastError keep;
     const DWORD error = GetLastError();
-    if (t_reporting) return 0;
-    t_reporting = true;
+    qx::ThreadState &self = qx::ThisThread();
+    if (self.inReporter) return 0; // a failure inside the reporter's own code
+    self.inReporter = true;
     if (options == 0) options = qx::FailureOptions();
 
     char *message = nullptr;
-    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                   error, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), reinterpret_cast<char *>(&message), 0, nullptr);
+    FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        error, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), reinterpret_cast<char *>(&message), 0, nullptr);
     // The system's texts end with a line break of their own; the report adds one.
-    for (size_t n = message ? strlen(message) : 0; n > 0 && (message[n - 1] == '\r' || message[n - 1] == '\n' ||
-                                                             message[n - 1] == ' ');
-         --n)
+    for (size_t n = message ? strlen(message) : 0;
+         n > 0 && (message[n - 1] == '\r' || message[n - 1] == '\n' || message[n - 1] == ' '); --n)
         message[n - 1] = '\0';
     char program[MAX_PATH];
     const DWORD got = GetModuleFileNameA(nullptr, program, MAX_PATH);
@@ -79,7 +80,8 @@ int Report(int options, const wchar_t *assertion, const void *callerReturn) {
 
     EnterCriticalSection(&g_reporter.lock);
     wchar_t *report = g_reporter.report;
-    FormatCut(report, kReport, L"Debug Assertion Failed!\r\nProgram : %hs\r\n%s\r\nLast Error (0x%08X) : %hs\r\n", program,
+    FormatCut(report, kReport,
+              L"Debug Assertion Failed!\r\nProgram : %hs\r\n%s\r\nLast Error (0x%08X) : %hs\r\n", program,
               assertion, error, message ? message : "<no message text>");
     if (message) LocalFree(message);
 
@@ -105,19 +107,19 @@ int Report(int options, const wchar_t *assertion, const void *callerReturn) {
         if (choice == IDABORT) TerminateProcess(GetCurrentProcess(), static_cast<UINT>(-1));
         result = choice == IDRETRY ? 1 : 0;
     }
-    t_reporting = false;
+    self.inReporter = false;
     return result;
 }
 
-int ReportWide(int options, const wchar_t *expression, const wchar_t *comment, const char *sourceFile, int line,
-               const void *callerReturn) {
+int ReportWide(int options, const wchar_t *expression, const wchar_t *comment, const char *sourceFile,
+               int line, const void *callerReturn) {
     wchar_t text[kAssertion];
     if (comment)
-        FormatCut(text, kAssertion, L"File : %hs\r\nLine : %d\r\nExpression : %s\r\n%s", sourceFile ? sourceFile : "",
-                  line, expression ? expression : L"", comment);
+        FormatCut(text, kAssertion, L"File : %hs\r\nLine : %d\r\nExpression : %s\r\n%s",
+                  sourceFile ? sourceFile : "", line, expression ? expression : L"", comment);
     else
-        FormatCut(text, kAssertion, L"File : %hs\r\nLine : %d\r\nExpression : %s", sourceFile ? sourceFile : "", line,
-                  expression ? expression : L"");
+        FormatCut(text, kAssertion, L"File : %hs\r\nLine : %d\r\nExpression : %s",
+                  sourceFile ? sourceFile : "", line, expression ? expression : L"");
     return Report(options, text, callerReturn);
 }
 
@@ -138,16 +140,17 @@ int DiagAssertA(int options, const char *expression, const char *comment, const 
     qx::KeepLastError keep;
     wchar_t text[kAssertion];
     if (comment)
-        FormatCut(text, kAssertion, L"File : %hs\r\nLine : %d\r\nExpression : %hs\r\n%hs", sourceFile ? sourceFile : "",
-                  line, expression ? expression : "", comment);
+        FormatCut(text, kAssertion, L"File : %hs\r\nLine : %d\r\nExpression : %hs\r\n%hs",
+                  sourceFile ? sourceFile : "", line, expression ? expression : "", comment);
     else
-        FormatCut(text, kAssertion, L"File : %hs\r\nLine : %d\r\nExpression : %hs", sourceFile ? sourceFile : "", line,
-                  expression ? expression : "");
+        FormatCut(text, kAssertion, L"File : %hs\r\nLine : %d\r\nExpression : %hs",
+                  sourceFile ? sourceFile : "", line, expression ? expression : "");
     return Report(options, text, QX_RETURN_ADDRESS());
 }
 
 // Reports exactly as DiagAssertA does, with wide texts.
-int DiagAssertW(int options, const wchar_t *expression, const wchar_t *comment, const char *sourceFile, int line) {
+int DiagAssertW(int options, const wchar_t *expression, const wchar_t *comment, const char *sourceFile,
+                int line) {
     qx::KeepLastError keep;
     return ReportWide(options, expression, comment, sourceFile, line, QX_RETURN_ADDRESS());
 }

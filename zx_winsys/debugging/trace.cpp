@@ -13,15 +13,16 @@
 
 #include "zx_winsys/internal/diag.h"
 #include "zx_winsys/internal/report.h"
+#include "zx_winsys/internal/threadstate.h"
 #include "zx_winsys/qx_diag.h"
 #include "zx_winsys/qx_time.h"
 
 namespace {
 
-const size_t kExpansion = 32768; // characters of the expanded text
-const size_t kRecord = 32768;    // characters of the record; the output stops advancing here
+const size_t kExpansion = 32768;   // characters of the expanded text
+const size_t kRecord = 32768;      // characters of the record; the output stops advancing here
 const size_t kChannelChars = 4091; // what one message of the debug-output channel carries
-const int kSourceChars = 1023;
+using qx::kSourceChars;
 
 volatile LONG g_traceOptions = QX_DIAG_TRACE_DEFAULT;
 volatile LONG g_failureOptions = QX_DIAG_FAILIF_DEFAULT;
@@ -44,15 +45,6 @@ struct Writer {
     ~Writer() { DeleteCriticalSection(&lock); }
 };
 Writer g_writer;
-
-// The source location of the calling thread's trace statements: each thread reports its own.
-struct SourceSlot {
-    wchar_t name[kSourceChars + 1];
-    int line;
-};
-thread_local SourceSlot t_source = {L"", -1};
-thread_local bool t_writing = false;   // a record of this thread is being written
-thread_local bool t_noChannel = false; // this thread's records stay off the debug-output channel
 
 void Put(wchar_t c) {
     // At the end of the record the position stops and each further character takes the last place.
@@ -133,13 +125,14 @@ void ExpandTags(double now) {
         } else if (wcsncmp(p, L"|sfile|", 7) == 0) {
             p += 7;
         } else if (wcsncmp(p, L"|nline|", 7) == 0) {
-            _snwprintf(number, 31, L"%d", t_source.line);
+            _snwprintf(number, 31, L"%d", qx::ThisThread().sourceLine);
             number[31] = L'\0';
             PutText(number);
             p += 7;
         } else if (wcsncmp(p, L"|srcid|", 7) == 0) {
             wchar_t location[kSourceChars + 32];
-            _snwprintf(location, kSourceChars + 31, L"%s : %i", t_source.name, t_source.line);
+            const qx::ThreadState &self = qx::ThisThread();
+            _snwprintf(location, kSourceChars + 31, L"%s : %i", self.sourceName, self.sourceLine);
             location[kSourceChars + 31] = L'\0';
             PutText(location);
             p += 7;
@@ -189,9 +182,10 @@ void SendToChannel() {
 }
 
 void WriteRecord(const wchar_t *format, va_list args) {
-    if (!format || t_writing) return; // nothing from inside the writer itself
-    qx::KeepLastError keep;
-    t_writing = true;
+    qx::KeepLastError keep; // before the first touch of the thread's record
+    qx::ThreadState &self = qx::ThisThread();
+    if (!format || self.writingRecord) return; // nothing from inside the writer itself
+    self.writingRecord = true;
     EnterCriticalSection(&g_writer.lock);
     // The time is read under the lock: records are written in the order of their times.
     const double now = QX_GetTimeCounter();
@@ -211,7 +205,8 @@ void WriteRecord(const wchar_t *format, va_list args) {
         }
     }
 
-    if (_vsnwprintf(g_writer.expansion, kExpansion, format, args) < 0) g_writer.expansion[kExpansion - 1] = L'\0';
+    if (_vsnwprintf(g_writer.expansion, kExpansion, format, args) < 0)
+        g_writer.expansion[kExpansion - 1] = L'\0';
     g_writer.expansion[kExpansion] = L'\0';
     g_writer.length = 0;
     g_writer.window = 0;
@@ -220,7 +215,7 @@ void WriteRecord(const wchar_t *format, va_list args) {
     FinishLine();
 
     const LONG options = g_traceOptions;
-    if ((options & QX_DIAG_DEBUGGER) && !t_noChannel) SendToChannel();
+    if ((options & QX_DIAG_DEBUGGER) && !self.noChannel) SendToChannel();
     if (options & QX_DIAG_LOGFILE) CQxLogFile::Log(g_writer.record, 0);
 
     g_writer.previous = now;
@@ -230,7 +225,7 @@ void WriteRecord(const wchar_t *format, va_list args) {
         // The window keeps no time of its own; its next delta reads 0.00.
     }
     LeaveCriticalSection(&g_writer.lock);
-    t_writing = false;
+    self.writingRecord = false;
 }
 
 } // namespace
@@ -247,7 +242,7 @@ int FailureOptions() {
 }
 
 void SetChannelSinkForThread(bool on) {
-    t_noChannel = !on;
+    qx::ThisThread().noChannel = !on;
 }
 
 void WriteRecordV(const wchar_t *format, va_list args) {
@@ -267,16 +262,18 @@ void DiagOutputExW(const wchar_t *format, ...) {
 
 void DiagOutputExW_hlp(const char *sourceFile, int line) {
     qx::KeepLastError keep;
-    t_source.line = line;
+    qx::ThreadState &self = qx::ThisThread();
+    self.sourceLine = line;
     if (!sourceFile) {
-        t_source.name[0] = L'\0';
+        self.sourceName[0] = L'\0';
         return;
     }
     // A long name keeps its end, where the file name is.
     const size_t length = strlen(sourceFile);
-    const char *start = length > static_cast<size_t>(kSourceChars) ? sourceFile + length - kSourceChars : sourceFile;
-    _snwprintf(t_source.name, kSourceChars, L"%hs", start);
-    t_source.name[kSourceChars] = L'\0';
+    const char *start =
+        length > static_cast<size_t>(kSourceChars) ? sourceFile + length - kSourceChars : sourceFile;
+    _snwprintf(self.sourceName, kSourceChars, L"%hs", start);
+    self.sourceName[kSourceChars] = L'\0';
 }
 
 void DiagOutputA(const char *format, ...) {

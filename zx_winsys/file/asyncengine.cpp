@@ -14,6 +14,8 @@
 #include "zx_pthreads/zx_pthreads.h"
 #include "zx_winsys/internal/asyncio.h"
 #include "zx_winsys/internal/lifecycle.h"
+#include "zx_winsys/internal/module.h"
+#include "zx_winsys/internal/threadstate.h"
 
 namespace {
 
@@ -58,7 +60,6 @@ struct Worker {
 
 pthread_mutexCS_t g_engineLock = nullptr;
 std::set<Worker *> *g_workers = nullptr; // guarded by g_engineLock, ordered by identity
-thread_local Worker *t_worker = nullptr; // the worker running on this thread, if any
 
 void Append(Worker *w, Request *r) {
     r->next = nullptr;
@@ -189,7 +190,7 @@ void DestroyWorker(Worker *w) {
 
 void *WorkerMain(void *arg) {
     Worker *w = static_cast<Worker *>(arg);
-    t_worker = w;
+    qx::ThisThread().worker = w; // the worker running on this thread
     while (w->state == State::Running) {
         pthread_mutex_lock(&w->chunkLock);
         pthread_mutex_lock(&w->queueLock);
@@ -285,8 +286,7 @@ int Place(Request *r) {
         Worker *w = new (std::nothrow) Worker;
         bool made = w && pthread_mutex_init(&w->queueLock, nullptr) == 0;
         made = made && pthread_mutex_init(&w->chunkLock, nullptr) == 0;
-        made = made && GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                                          reinterpret_cast<LPCWSTR>(&WorkerMain), &w->module);
+        made = made && (w->module = qx::ModuleReference()) != nullptr;
         // The worker joins the set before its thread starts: an insertion that cannot allocate
         // then fails the submission with nothing running and no lock left held.
         const bool listed = made && Insert(w);
@@ -397,7 +397,8 @@ void CancelTransfers(void *handle) {
         Request *running = w->current;
         if (running && running->kind != Kind::Copy && running->handle == handle) {
             running->cancelled = true;
-            if (!t_worker) {
+            const qx::ThreadState *self = qx::ThisThreadIfAny();
+            if (!self || !self->worker) {
                 InterlockedIncrement(&w->waiters);
                 try {
                     busy.push_back(w);

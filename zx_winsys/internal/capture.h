@@ -78,10 +78,6 @@ struct CaptureFields {
 void StartCapture(CDebugFramework *target, bool silent, CaptureFields fields, LPTHREAD_START_ROUTINE listener,
                   LPTHREAD_START_ROUTINE adder, std::map<int, CDebugWindow *> *windows);
 
-// A reference on the library for a thread that it starts: the thread ends with
-// FreeLibraryAndExitThread, so that unloading never removes the code under it. Null on failure.
-HMODULE ModuleReference();
-
 // The tracing windows' side (debugging/debugwnd): sends every window's waiting lines; destroys
 // the windows of a map.
 void FlushWindows(std::map<int, CDebugWindow *> *windows);

@@ -23,5 +23,9 @@ struct TimerSystem {
 };
 
 TimerSystem &Timers();
+// The counter that numbers timer threads and multimedia timers.
+uint32_t &TimerHandleCounter();
+// Thread detach: the posted timers of the ending thread go with its message queue.
+void EndPostedTimersOfThread();
 
 } // namespace qx

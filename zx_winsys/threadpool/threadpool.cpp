@@ -8,10 +8,13 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <deque>
 #include <new>
+#include <utility>
 
 #include "zx_winsys/internal/report.h"
 #include "zx_winsys/internal/threadpool.h"
+#include "zx_winsys/internal/threadstate.h"
 #include "zx_winsys/qx_threadpool.h"
 #include "zx_winsys/qx_time.h"
 
@@ -43,8 +46,11 @@ struct Startup {
 
 // Kept beside the pool object, after it in the same allocation.
 struct PoolExtras {
-    volatile LONG callers = 0;   // calls inside MakeCallFromThreadPool
+    volatile LONG callers = 0;   // calls inside MakeCallFromThreadPool and WaitForIdle
     volatile LONG departing = 0; // threads between their last lock and their end
+    // Jobs that the pool's own jobs submitted at the thread limit, run by the next thread that
+    // finishes (guarded by the thread mutex).
+    std::deque<std::pair<QxThreadPoolJob, void *>> pending;
 };
 
 size_t ExtrasOffset() {
@@ -55,7 +61,11 @@ PoolExtras *ExtrasOf(CThreadPool *pool) {
     return reinterpret_cast<PoolExtras *>(reinterpret_cast<char *>(pool) + ExtrasOffset());
 }
 
-thread_local CThreadPool *t_pool = nullptr; // the pool whose thread this is
+// The pool whose thread the caller is, if any.
+CThreadPool *PoolOfThisThread() {
+    const qx::ThreadState *self = qx::ThisThreadIfAny();
+    return self ? static_cast<CThreadPool *>(self->pool) : nullptr;
+}
 
 // A threads-library call that failed is reported with its text; the work goes on.
 void Report(int result, const wchar_t *expression, int line) {
@@ -74,7 +84,8 @@ struct timespec WallClockIn(double ms) {
     ULARGE_INTEGER now;
     now.LowPart = ft.dwLowDateTime;
     now.HighPart = ft.dwHighDateTime;
-    const unsigned long long since1970 = now.QuadPart - 116444736000000000ULL + static_cast<unsigned long long>(ms * 10000.0);
+    const unsigned long long since1970 =
+        now.QuadPart - 116444736000000000ULL + static_cast<unsigned long long>(ms * 10000.0);
     struct timespec at;
     at.tv_sec = static_cast<time_t>(since1970 / 10000000ULL);
     at.tv_nsec = static_cast<long>(since1970 % 10000000ULL) * 100;
@@ -125,14 +136,39 @@ CThreadPool *CThreadPool::CreateThreadPool(uint32_t maxThreads) {
 }
 
 int CThreadPool::MakeCallFromThreadPool(QxThreadPoolJob job, void *arg) {
+    if (!job) {
+        qx::Assert(L"job", L"A pool job needs a function.", kSource, __LINE__);
+        return QX_ERR_INVALID_ARG;
+    }
     PoolExtras *extras = ExtrasOf(this);
     InterlockedIncrement(&extras->callers);
-    Check(pthread_mutex_lock(&m_PoolMutex), L"pthread_mutex_lock(&m_PoolMutex)");
-    Check(pthread_mutex_lock(&m_ThreadMutex), L"pthread_mutex_lock(&m_ThreadMutex)");
+    const bool fromOwnJob = PoolOfThisThread() == this;
+    for (;;) {
+        Check(pthread_mutex_lock(&m_PoolMutex), L"pthread_mutex_lock(&m_PoolMutex)");
+        Check(pthread_mutex_lock(&m_ThreadMutex), L"pthread_mutex_lock(&m_ThreadMutex)");
+        if (m_bDestroying || m_uMaxThreads == 0 || m_uWorkingThreadCount < m_uMaxThreads) break;
+        if (fromOwnJob) {
+            // A job of the pool at the limit would wait for itself: the job waits in line for the
+            // next thread that finishes.
+            bool queued = true;
+            try {
+                extras->pending.emplace_back(job, arg);
+            } catch (const std::bad_alloc &) {
+                queued = false;
+            }
+            Check(pthread_mutex_unlock(&m_ThreadMutex), L"pthread_mutex_unlock(&m_ThreadMutex)");
+            Check(pthread_mutex_unlock(&m_PoolMutex), L"pthread_mutex_unlock(&m_PoolMutex)");
+            InterlockedDecrement(&extras->callers);
+            return queued ? QX_OK : QX_ERR_SYSTEM;
+        }
+        // Others wait for a thread to come free, without the pool mutex: nothing waits holding it.
+        Check(pthread_mutex_unlock(&m_PoolMutex), L"pthread_mutex_unlock(&m_PoolMutex)");
+        while (!m_bDestroying && m_uWorkingThreadCount >= m_uMaxThreads)
+            Check(pthread_cond_wait(&m_IdleSignal, &m_ThreadMutex),
+                  L"pthread_cond_wait(&m_IdleSignal, &m_ThreadMutex)");
+        Check(pthread_mutex_unlock(&m_ThreadMutex), L"pthread_mutex_unlock(&m_ThreadMutex)");
+    }
     int status = QX_OK;
-    // At the thread limit, wait for a thread to come free.
-    while (!m_bDestroying && m_uMaxThreads != 0 && m_uWorkingThreadCount >= m_uMaxThreads)
-        Check(pthread_cond_wait(&m_IdleSignal, &m_ThreadMutex), L"pthread_cond_wait(&m_IdleSignal, &m_ThreadMutex)");
     // Every thread busy: a thread that is finishing a short job becomes idle within a few
     // scheduling rounds, far sooner than a new thread starts. Give the working threads those rounds.
     for (int round = 0; round < kIdleRounds && !m_bDestroying && m_uThreadCount != 0 &&
@@ -142,7 +178,7 @@ int CThreadPool::MakeCallFromThreadPool(QxThreadPoolJob job, void *arg) {
         SwitchToThread();
         Check(pthread_mutex_lock(&m_ThreadMutex), L"pthread_mutex_lock(&m_ThreadMutex)");
     }
-    if (m_bDestroying || !job) {
+    if (m_bDestroying) {
         status = QX_ERR_SYSTEM;
     } else if (m_uWorkingThreadCount == m_uThreadCount) {
         // No idle thread: a new one, counted as working from the start, takes the job.
@@ -203,7 +239,7 @@ void *CThreadPool::PoolThreadProc(void *arg) {
     void *jobArg = startup->arg;
     delete startup;
     PoolExtras *extras = ExtrasOf(pool);
-    t_pool = pool;
+    qx::ThisThread().pool = pool;
 
     PoolThread self;
     self.info.m_Thread = pthread_self();
@@ -226,6 +262,15 @@ void *CThreadPool::PoolThreadProc(void *arg) {
     for (;;) {
         job(jobArg);
         Check(pthread_mutex_lock(&pool->m_ThreadMutex), L"pthread_mutex_lock(&m_ThreadMutex)");
+        if (!extras->pending.empty()) {
+            // A job submitted at the limit by one of the pool's jobs: this thread stays working
+            // and runs it, also while the pool is being destroyed (it was accepted).
+            job = extras->pending.front().first;
+            jobArg = extras->pending.front().second;
+            extras->pending.pop_front();
+            Check(pthread_mutex_unlock(&pool->m_ThreadMutex), L"pthread_mutex_unlock(&m_ThreadMutex)");
+            continue;
+        }
         --pool->m_uWorkingThreadCount;
         pthread_cond_broadcast(&pool->m_IdleSignal);
         if (pool->m_bDestroying || !listed) break;
@@ -288,7 +333,7 @@ void *CThreadPool::PoolThreadProc(void *arg) {
     InterlockedIncrement(&extras->departing);
     Check(pthread_mutex_unlock(&pool->m_ThreadMutex), L"pthread_mutex_unlock(&m_ThreadMutex)");
     Check(pthread_cond_destroy(&self.info.m_Signal), L"pthread_cond_destroy(&m_Signal)");
-    t_pool = nullptr;
+    qx::ThisThread().pool = nullptr;
     InterlockedDecrement(&extras->departing); // the last touch of the pool
     return nullptr;
 }
@@ -299,8 +344,9 @@ void CThreadPool::DestroyThreadPool(CThreadPool *pool) {
         return;
     }
     // A job of the pool would wait for its own thread.
-    if (t_pool == pool) {
-        qx::Assert(L"t_pool == pPool", L"A pool cannot be destroyed from one of its own jobs.", kSource, __LINE__);
+    if (PoolOfThisThread() == pool) {
+        qx::Assert(L"t_pool == pPool", L"A pool cannot be destroyed from one of its own jobs.", kSource,
+                   __LINE__);
         return;
     }
     Check(pthread_mutex_lock(&pool->m_PoolMutex), L"pthread_mutex_lock(&m_PoolMutex)");
@@ -310,7 +356,7 @@ void CThreadPool::DestroyThreadPool(CThreadPool *pool) {
     pool->m_bDestroying = true;
     for (SThreadInfo *info : pool->m_ThreadInfo)
         if (info->m_bWaiting) Check(pthread_cond_signal(&info->m_Signal), L"pthread_cond_signal(pSignal)");
-    pthread_cond_broadcast(&pool->m_IdleSignal); // submitters at the thread limit
+    pthread_cond_broadcast(&pool->m_IdleSignal); // submitters at the thread limit, WaitForIdle
     // Submissions from running jobs may go on now: they see "destroying" and are refused.
     Check(pthread_mutex_unlock(&pool->m_PoolMutex), L"pthread_mutex_unlock(&m_PoolMutex)");
     while (pool->m_uThreadCount != 0)
@@ -321,16 +367,23 @@ void CThreadPool::DestroyThreadPool(CThreadPool *pool) {
     while (InterlockedCompareExchange(&extras->callers, 0, 0) != 0 ||
            InterlockedCompareExchange(&extras->departing, 0, 0) != 0)
         Sleep(0);
+    extras->~PoolExtras();
     pool->~CThreadPool();
     qx::Detail(kSource, __LINE__, L"Thread Pool, destructor");
     ::operator delete(static_cast<void *>(pool));
 }
 
 int CThreadPool::WaitForIdle() {
-    if (t_pool == this) return QX_ERR_NOT_SUPPORTED;
+    if (PoolOfThisThread() == this) return QX_ERR_NOT_SUPPORTED;
+    // Counted as a caller: DestroyThreadPool wakes it and frees nothing before it has left.
+    PoolExtras *extras = ExtrasOf(this);
+    InterlockedIncrement(&extras->callers);
     Check(pthread_mutex_lock(&m_ThreadMutex), L"pthread_mutex_lock(&m_ThreadMutex)");
-    while (m_uWorkingThreadCount != 0)
-        Check(pthread_cond_wait(&m_IdleSignal, &m_ThreadMutex), L"pthread_cond_wait(&m_IdleSignal, &m_ThreadMutex)");
+    while (m_uWorkingThreadCount != 0 && !m_bDestroying)
+        Check(pthread_cond_wait(&m_IdleSignal, &m_ThreadMutex),
+              L"pthread_cond_wait(&m_IdleSignal, &m_ThreadMutex)");
+    const int status = m_bDestroying ? QX_ERR_SYSTEM : QX_OK;
     Check(pthread_mutex_unlock(&m_ThreadMutex), L"pthread_mutex_unlock(&m_ThreadMutex)");
-    return QX_OK;
+    InterlockedDecrement(&extras->callers);
+    return status;
 }

@@ -5,14 +5,23 @@
 // "started" flag). Timer threads are detached at creation; every record has a manual-reset
 // completion event that the timer sets as its last act, after its last callback: waiters wait on
 // duplicates of it, so the record and the event can go at once.
+//
+// A posted timer belongs to its creator's message queue: its callback is never re-entered from a
+// message loop that the callback runs (such a tick is a missed tick), and its record goes when the
+// thread ends (thread detach), or when a call finds the thread gone. Timer threads and multimedia
+// timers keep the library loaded while they live.
 #include <windows.h>
 #include <mmsystem.h>
 
 #include <cmath>
 #include <map>
 #include <new>
+#include <set>
+#include <vector>
 
+#include "zx_winsys/internal/module.h"
 #include "zx_winsys/internal/report.h"
+#include "zx_winsys/internal/threadstate.h"
 #include "zx_winsys/internal/timers.h"
 #include "zx_winsys/qx_time.h"
 
@@ -24,25 +33,34 @@ int CreateThread(pthread_t *thread, const pthread_attr_t *attr, void *(*routine)
     return pthread_create(thread, attr, routine, arg);
 }
 
-qx::TimerSystem g_system = {timeSetEvent, timeKillEvent,  SetTimer,           KillTimer,
+qx::TimerSystem g_system = {timeSetEvent, timeKillEvent,     SetTimer, KillTimer,
                             CreateThread, QX_GetTimeCounter, QX_Sleep};
 
 struct TimerEntry {
     STimerRecord record;   // the public record; the map's key is record.handle
     volatile LONG started; // the creator is done with the record: the timer may remove it
     bool oneShot;          // a one-shot multimedia timer, gone by itself after its tick
+    bool inCallback;       // a posted timer's callback runs (on its creator's thread)
+    DWORD ownerThread;     // a posted timer's creator
+    HANDLE ownerHandle;    // ... and a handle that tells whether it still runs
+    HMODULE module;        // a timer thread's reference on the library
 };
 
 struct TimerHandleMap {
     std::map<uint32_t, TimerEntry *> map;
     uint32_t counter = 1;
+    std::set<uint32_t> postedIssued; // posted handles handed out: an ended one is waited for as ended
     pthread_mutexCS_t lock = PTHREAD_MUTEXCS_INITIALIZER; // statically initialised: usable at any time
 };
 TimerHandleMap gs_TimerHandleMap;
 
-// The timer whose callback runs on this thread, and whether it is the multimedia-timer thread.
-thread_local uint32_t t_callbackTimer = 0;
-thread_local bool t_multimediaCallback = false;
+// Live multimedia timers share one reference on the library, released when the last one ends by
+// a thread of its own once no multimedia tick runs the library's code.
+struct MultimediaReference {
+    long live = 0;             // guarded by the map lock
+    HMODULE module = nullptr;  // guarded by the map lock
+    volatile LONG ticking = 0; // multimedia ticks inside the library
+} g_multimedia;
 
 class MapLock {
 public:
@@ -90,7 +108,33 @@ void Unregister(TimerEntry *entry) {
 
 void FreeEntry(TimerEntry *entry) {
     if (entry->record.completionEvent) CloseHandle(entry->record.completionEvent);
+    if (entry->ownerHandle) CloseHandle(entry->ownerHandle);
     delete entry;
+}
+
+// Releases the shared reference of the multimedia timers on its own thread: it waits until the
+// last tick has left the library's code (and a grace period for its return into the system).
+DWORD WINAPI ReleaseMultimediaReference(void *module) {
+    while (InterlockedCompareExchange(&g_multimedia.ticking, 0, 0) != 0)
+        Sleep(1);
+    Sleep(20);
+    FreeLibraryAndExitThread(static_cast<HMODULE>(module), 0);
+}
+
+// Called under the map lock when a multimedia timer starts (true) or ends.
+void CountMultimedia(bool starts) {
+    if (starts) {
+        if (g_multimedia.live++ == 0) g_multimedia.module = qx::ModuleReference();
+        return;
+    }
+    if (--g_multimedia.live != 0 || !g_multimedia.module) return;
+    HMODULE module = g_multimedia.module;
+    g_multimedia.module = nullptr;
+    HANDLE thread = ::CreateThread(nullptr, 0, ReleaseMultimediaReference, module, 0, nullptr);
+    if (thread)
+        CloseHandle(thread);
+    else
+        FreeLibrary(module); // no thread: the library stays loaded by the caller's own reference
 }
 
 // The timer's end: its record leaves the map, and its waiters are released.
@@ -103,6 +147,7 @@ void RemoveRecord(TimerEntry *entry) {
             return;
         }
         gs_TimerHandleMap.map.erase(found);
+        if (entry->record.kind == QX_TIMER_KIND_MULTIMEDIA) CountMultimedia(false);
     }
     HANDLE done = entry->record.completionEvent;
     entry->record.completionEvent = nullptr;
@@ -110,14 +155,31 @@ void RemoveRecord(TimerEntry *entry) {
         SetEvent(done);
         CloseHandle(done);
     }
-    delete entry;
+    FreeEntry(entry);
+}
+
+// A posted timer whose creator no longer runs is gone: under the map lock, takes it out of the
+// map and returns true; the caller then ends it with EndOrphan outside the lock.
+bool Orphaned(TimerEntry *entry) {
+    if (entry->record.kind != QX_TIMER_KIND_POSTED || !entry->ownerHandle ||
+        WaitForSingleObject(entry->ownerHandle, 0) != WAIT_OBJECT_0)
+        return false;
+    gs_TimerHandleMap.map.erase(entry->record.handle);
+    return true;
+}
+
+void EndOrphan(TimerEntry *entry) {
+    RequestStop(entry->record);
+    if (entry->record.completionEvent) SetEvent(entry->record.completionEvent);
+    FreeEntry(entry);
 }
 
 int RunCallback(const STimerRecord &r) {
-    const uint32_t outer = t_callbackTimer;
-    t_callbackTimer = r.handle;
+    qx::ThreadState &self = qx::ThisThread();
+    const uint32_t outer = self.callbackTimer;
+    self.callbackTimer = r.handle;
     const int result = r.callback(r.user);
-    t_callbackTimer = outer;
+    self.callbackTimer = outer;
     return result;
 }
 
@@ -147,7 +209,10 @@ void *TimerThread(void *arg) {
         if (!endless) --calls;
     }
     RequestStop(entry->record);
+    HMODULE module = entry->module;
     RemoveRecord(entry);
+    // The library's code must not be unmapped under this thread's last instructions.
+    if (module) FreeLibraryAndExitThread(module, 0);
     return nullptr;
 }
 
@@ -181,15 +246,18 @@ bool Tick(TimerEntry *entry) {
 }
 
 void CALLBACK MultimediaTick(UINT, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {
+    InterlockedIncrement(&g_multimedia.ticking);
     TimerEntry *entry = reinterpret_cast<TimerEntry *>(user);
     WaitUntilStarted(entry);
-    t_multimediaCallback = true;
+    qx::ThreadState &self = qx::ThisThread();
+    self.multimediaCallback = true;
     if (Tick(entry)) {
         // A one-shot timer is gone by itself once it fired.
         if (!entry->oneShot) g_system.killEvent(entry->record.systemId);
         RemoveRecord(entry);
     }
-    t_multimediaCallback = false;
+    self.multimediaCallback = false;
+    InterlockedDecrement(&g_multimedia.ticking);
 }
 
 void CALLBACK PostedTick(HWND, UINT, UINT_PTR id, DWORD) {
@@ -200,8 +268,13 @@ void CALLBACK PostedTick(HWND, UINT, UINT_PTR id, DWORD) {
         if (found != gs_TimerHandleMap.map.end() && found->second->record.kind == QX_TIMER_KIND_POSTED)
             entry = found->second;
     }
-    if (!entry) return; // a late tick after the end
-    if (Tick(entry)) {
+    // A late tick after the end; or a tick dispatched by a message loop that the timer's own
+    // callback runs: the callback is not re-entered, the tick counts as missed.
+    if (!entry || entry->inCallback) return;
+    entry->inCallback = true;
+    const bool ended = Tick(entry);
+    entry->inCallback = false;
+    if (ended) {
         g_system.killTimer(nullptr, entry->record.systemId);
         RemoveRecord(entry);
     }
@@ -218,16 +291,19 @@ uint32_t StartPosted(TimerEntry *entry, UINT elapse) {
         id = other;
         if (id == 0) return 0;
     }
-    entry->record.systemId = static_cast<uint32_t>(id);
-    entry->record.handle = static_cast<uint32_t>(id);
+    const uint32_t handle = static_cast<uint32_t>(id);
+    entry->record.systemId = handle;
+    entry->record.handle = handle;
     try {
-        gs_TimerHandleMap.map.emplace(entry->record.handle, entry);
+        gs_TimerHandleMap.map.emplace(handle, entry);
+        gs_TimerHandleMap.postedIssued.insert(handle);
     } catch (const std::bad_alloc &) {
+        gs_TimerHandleMap.map.erase(handle);
         g_system.killTimer(nullptr, id);
         return 0;
     }
     InterlockedExchange(&entry->started, 1);
-    return entry->record.handle;
+    return handle;
 }
 
 UINT Milliseconds(double ms) {
@@ -242,6 +318,36 @@ TimerSystem &Timers() {
     return g_system;
 }
 
+uint32_t &TimerHandleCounter() {
+    return gs_TimerHandleMap.counter;
+}
+
+void EndPostedTimersOfThread() {
+    const DWORD self = GetCurrentThreadId();
+    std::vector<TimerEntry *> ending;
+    {
+        MapLock lock;
+        for (auto it = gs_TimerHandleMap.map.begin(); it != gs_TimerHandleMap.map.end();) {
+            TimerEntry *entry = it->second;
+            if (entry->record.kind == QX_TIMER_KIND_POSTED && entry->ownerThread == self) {
+                try {
+                    ending.push_back(entry);
+                } catch (const std::bad_alloc &) {
+                    ++it;
+                    continue; // found again by the next call that touches it
+                }
+                it = gs_TimerHandleMap.map.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    for (TimerEntry *entry : ending) {
+        g_system.killTimer(nullptr, entry->record.systemId);
+        EndOrphan(entry);
+    }
+}
+
 } // namespace qx
 
 extern "C" {
@@ -253,7 +359,8 @@ uint32_t QX_SetThreadedTimer(QxTimerCallback callback, void *user, double period
         return 0;
     }
     if (!(periodMs >= 0.0) || std::isinf(periodMs)) {
-        qx::Assert(L"periodMs", L"The timer period must be a number of milliseconds, 0 or more.", kSource, __LINE__);
+        qx::Assert(L"periodMs", L"The timer period must be a number of milliseconds, 0 or more.", kSource,
+                   __LINE__);
         return 0;
     }
     if (!callback) {
@@ -285,7 +392,13 @@ uint32_t QX_SetThreadedTimer(QxTimerCallback callback, void *user, double period
 
     if (precision == QX_TIMER_POSTED) {
         r.kind = QX_TIMER_KIND_POSTED;
-        if (const uint32_t handle = StartPosted(entry, Milliseconds(periodMs))) return handle;
+        entry->ownerThread = GetCurrentThreadId();
+        if (DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &entry->ownerHandle,
+                            SYNCHRONIZE, FALSE, 0)) {
+            if (const uint32_t handle = StartPosted(entry, Milliseconds(periodMs))) return handle;
+            CloseHandle(entry->ownerHandle);
+        }
+        entry->ownerHandle = nullptr;
     }
     if (!Register(entry)) {
         FreeEntry(entry);
@@ -295,18 +408,28 @@ uint32_t QX_SetThreadedTimer(QxTimerCallback callback, void *user, double period
         static const UINT kResolution[] = {20, 10, 1, 1};
         r.kind = QX_TIMER_KIND_MULTIMEDIA;
         entry->oneShot = numCalls == 1;
-        const UINT id = g_system.setEvent(Milliseconds(periodMs), kResolution[precision - QX_TIMER_MM_20MS],
-                                          MultimediaTick, reinterpret_cast<DWORD_PTR>(entry),
-                                          (entry->oneShot ? TIME_ONESHOT : TIME_PERIODIC) | TIME_CALLBACK_FUNCTION);
+        {
+            MapLock lock;
+            CountMultimedia(true);
+        }
+        const UINT id =
+            g_system.setEvent(Milliseconds(periodMs), kResolution[precision - QX_TIMER_MM_20MS],
+                              MultimediaTick, reinterpret_cast<DWORD_PTR>(entry),
+                              (entry->oneShot ? TIME_ONESHOT : TIME_PERIODIC) | TIME_CALLBACK_FUNCTION);
         if (id != 0) {
+            // Once started is set, a tick may end the timer and free the record.
+            const uint32_t handle = r.handle;
             r.systemId = id;
             InterlockedExchange(&entry->started, 1);
-            return r.handle;
+            return handle;
         }
+        MapLock lock;
+        CountMultimedia(false);
     }
 
     // A timer thread, also where a multimedia or posted timer could not be made.
     r.kind = QX_TIMER_KIND_THREAD;
+    entry->module = qx::ModuleReference();
     pthread_attr_t attributes;
     pthread_attr_init(&attributes);
     pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
@@ -318,6 +441,7 @@ uint32_t QX_SetThreadedTimer(QxTimerCallback callback, void *user, double period
         return handle;
     }
     Unregister(entry);
+    if (entry->module) FreeLibrary(entry->module);
     FreeEntry(entry);
     if (created == ZXP_EAGAIN)
         qx::Report(kSource, __LINE__, L"Insufficient resources for creating the thread.");
@@ -331,34 +455,59 @@ uint32_t QX_SetPostedTimer(QxTimerCallback callback, void *user, double periodMs
 }
 
 int QX_KillTimerAsync(uint32_t handle) {
-    MapLock lock;
-    auto found = gs_TimerHandleMap.map.find(handle);
-    if (found == gs_TimerHandleMap.map.end()) return QX_ERR_INVALID_ARG;
-    RequestStop(found->second->record);
-    return QX_OK;
+    TimerEntry *orphan = nullptr;
+    {
+        MapLock lock;
+        auto found = gs_TimerHandleMap.map.find(handle);
+        if (found == gs_TimerHandleMap.map.end()) return QX_ERR_INVALID_ARG;
+        TimerEntry *entry = found->second;
+        if (Orphaned(entry))
+            orphan = entry;
+        else
+            RequestStop(entry->record);
+    }
+    if (!orphan) return QX_OK;
+    EndOrphan(orphan);
+    return QX_ERR_INVALID_ARG;
 }
 
 int QX_WaitForTimer(uint32_t handle) {
     HANDLE done = nullptr;
+    TimerEntry *orphan = nullptr;
     {
         MapLock lock;
         auto found = gs_TimerHandleMap.map.find(handle);
-        if (found == gs_TimerHandleMap.map.end())
-            return handle != 0 && handle < gs_TimerHandleMap.counter ? QX_OK : QX_ERR_INVALID_ARG;
-        const STimerRecord &r = found->second->record;
-        if (r.kind == QX_TIMER_KIND_POSTED) return QX_ERR_NOT_SUPPORTED;
-        // The timer's own callback would wait for itself; a multimedia callback would hold up the
-        // one thread that every multimedia timer of the process ticks on.
-        if (t_callbackTimer == handle || (t_multimediaCallback && r.kind == QX_TIMER_KIND_MULTIMEDIA)) {
-            qx::Assert(L"QX_WaitForTimer in a timer callback", L"A timer callback cannot wait for this timer.",
-                       kSource, __LINE__);
-            return QX_ERR_NOT_SUPPORTED;
+        TimerEntry *entry = found == gs_TimerHandleMap.map.end() ? nullptr : found->second;
+        if (!entry || Orphaned(entry)) {
+            // Not live: an ended timer (a handle of the counter's past, or a posted one issued),
+            // or one never issued.
+            orphan = entry;
+            const bool ended = orphan || (handle != 0 && (handle < gs_TimerHandleMap.counter ||
+                                                          gs_TimerHandleMap.postedIssued.count(handle) != 0));
+            if (!orphan) return ended ? QX_OK : QX_ERR_INVALID_ARG;
+        } else {
+            const STimerRecord &r = entry->record;
+            if (r.kind == QX_TIMER_KIND_POSTED) return QX_ERR_NOT_SUPPORTED;
+            // The timer's own callback would wait for itself; a multimedia callback would hold up
+            // the one thread that every multimedia timer of the process ticks on.
+            const qx::ThreadState &self = qx::ThisThread();
+            if (self.callbackTimer == handle ||
+                (self.multimediaCallback && r.kind == QX_TIMER_KIND_MULTIMEDIA)) {
+                qx::Assert(L"QX_WaitForTimer in a timer callback",
+                           L"A timer callback cannot wait for this timer.", kSource, __LINE__);
+                return QX_ERR_NOT_SUPPORTED;
+            }
+            if (!r.completionEvent || !DuplicateHandle(GetCurrentProcess(), r.completionEvent,
+                                                       GetCurrentProcess(), &done, SYNCHRONIZE, FALSE, 0)) {
+                qx::Report(kSource, __LINE__,
+                           L"Cannot wait for time, its waitable object failed to be initialized.");
+                return QX_OK;
+            }
         }
-        if (!r.completionEvent ||
-            !DuplicateHandle(GetCurrentProcess(), r.completionEvent, GetCurrentProcess(), &done, SYNCHRONIZE, FALSE, 0)) {
-            qx::Report(kSource, __LINE__, L"Cannot wait for time, its waitable object failed to be initialized.");
-            return QX_OK;
-        }
+    }
+    if (orphan) {
+        EndOrphan(orphan);
+        return QX_OK;
     }
     WaitForSingleObject(done, INFINITE);
     CloseHandle(done);
@@ -389,10 +538,17 @@ int QX_GetTimerInfo(const STimerRecord *record, STimerInfo *info) {
 
 int QX_GetTimerInfoByHandle(uint32_t handle, STimerInfo *info) {
     if (!info) return QX_ERR_INVALID_ARG;
-    MapLock lock;
-    auto found = gs_TimerHandleMap.map.find(handle);
-    if (found == gs_TimerHandleMap.map.end()) return QX_ERR_INVALID_ARG;
-    return QX_GetTimerInfo(&found->second->record, info);
+    TimerEntry *orphan = nullptr;
+    {
+        MapLock lock;
+        auto found = gs_TimerHandleMap.map.find(handle);
+        if (found == gs_TimerHandleMap.map.end()) return QX_ERR_INVALID_ARG;
+        TimerEntry *entry = found->second;
+        if (!Orphaned(entry)) return QX_GetTimerInfo(&entry->record, info);
+        orphan = entry;
+    }
+    EndOrphan(orphan);
+    return QX_ERR_INVALID_ARG;
 }
 
 } // extern "C"

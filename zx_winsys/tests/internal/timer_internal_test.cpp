@@ -33,7 +33,8 @@ std::vector<double> Grid(int skipMissed) {
     g_slowCall = 2;
     qx::Timers().now = FakeNow;
     qx::Timers().sleep = FakeSleep;
-    const uint32_t handle = QX_SetThreadedTimer(RecordCall, nullptr, 10.0, 6, QX_TIMER_THREAD_SLEEP, skipMissed);
+    const uint32_t handle =
+        QX_SetThreadedTimer(RecordCall, nullptr, 10.0, 6, QX_TIMER_THREAD_SLEEP, skipMissed);
     QX_WaitForTimer(handle);
     return g_calls;
 }
@@ -95,8 +96,44 @@ ZXTEST_CHILD(timer_fallbacks_and_failures) {
     return 0;
 }
 
-TEST_CASE("timer seams: the skip-missed grid, fallbacks to timer threads, failed thread creation") {
-    for (const char *scenario : {"timer_skip_missed_grid", "timer_fallbacks_and_failures"}) {
+namespace {
+UINT g_multimediaFlags = 0;
+MMRESULT WINAPI RecordMultimediaFlags(UINT delay, UINT resolution, LPTIMECALLBACK tick, DWORD_PTR user,
+                                      UINT flags) {
+    g_multimediaFlags = flags;
+    return timeSetEvent(delay, resolution, tick, user, flags);
+}
+} // namespace
+
+ZXTEST_CHILD(timer_one_shot_and_counter_in_posted_range) {
+    // One call of a multimedia code asks the system for a one-shot timer, more calls periodic.
+    qx::Timers().setEvent = RecordMultimediaFlags;
+    for (int calls : {1, 2}) {
+        const uint32_t handle = QX_SetThreadedTimer(Quiet, nullptr, 2.0, calls, QX_TIMER_MM_1MS, 0);
+        ZXTEST_EXPECT(handle != 0);
+        ZXTEST_EXPECT((g_multimediaFlags & TIME_PERIODIC) ==
+                      (calls == 1 ? 0u : static_cast<UINT>(TIME_PERIODIC)));
+        ZXTEST_EXPECT(QX_WaitForTimer(handle) == QX_OK);
+    }
+    // The counter reaching a live posted timer's id hands out another number: a handle names one
+    // timer at a time.
+    const uint32_t posted = QX_SetPostedTimer(Quiet, nullptr, 60000.0, 0);
+    ZXTEST_EXPECT(posted != 0);
+    qx::TimerHandleCounter() = posted;
+    const uint32_t thread = QX_SetThreadedTimer(Quiet, nullptr, 60000.0, 0, QX_TIMER_THREAD_SLEEP, 0);
+    ZXTEST_EXPECT(thread != 0);
+    ZXTEST_EXPECT(thread != posted);
+    STimerInfo info = {};
+    ZXTEST_EXPECT(QX_GetTimerInfoByHandle(posted, &info) == QX_OK && info.type == QX_TIMER_TYPE_POSTED);
+    ZXTEST_EXPECT(QX_GetTimerInfoByHandle(thread, &info) == QX_OK && info.type == QX_TIMER_TYPE_THREAD);
+    ZXTEST_EXPECT(QX_KillTimerAsync(thread) == QX_OK);
+    ZXTEST_EXPECT(QX_GetTimerInfoByHandle(posted, &info) == QX_OK && info.type == QX_TIMER_TYPE_POSTED);
+    return 0;
+}
+
+TEST_CASE("timer seams: the skip-missed grid, fallbacks, failed thread creation, one-shot, handle counter") {
+    for (const char *scenario : {"timer_skip_missed_grid", "timer_fallbacks_and_failures",
+                                 "timer_one_shot_and_counter_in_posted_range"}) {
         CAPTURE(scenario);
         CHECK(zxtest::RunChild(scenario) == 0);
     }

@@ -3,25 +3,11 @@
 #include "testsupport/zxtest.h"
 #include "zx_winsys/zx_winsys.h"
 
-#include <tlhelp32.h>
-
 #include <atomic>
-#include <random>
 #include <set>
 #include <vector>
 
 namespace {
-
-int ThreadsOfProcess() {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    THREADENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    int count = 0;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
-        count += entry.th32OwnerProcessID == GetCurrentProcessId() ? 1 : 0;
-    CloseHandle(snapshot);
-    return count;
-}
 
 struct Job {
     HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -101,7 +87,8 @@ struct Chain {
 void *Resubmit(void *arg) {
     auto *chain = static_cast<Chain *>(arg);
     if (InterlockedIncrement(&chain->runs) < chain->length) {
-        if (chain->pool->MakeCallFromThreadPool(Resubmit, chain) != QX_OK) InterlockedIncrement(&chain->refused);
+        if (chain->pool->MakeCallFromThreadPool(Resubmit, chain) != QX_OK)
+            InterlockedIncrement(&chain->refused);
     }
     return nullptr;
 }
@@ -123,7 +110,8 @@ void *SubmitUntilRefused(void *arg) {
 }
 } // namespace
 
-TEST_CASE("thread pool: jobs submit again; a job cannot destroy its pool; destroy refuses jobs' submissions") {
+TEST_CASE(
+    "thread pool: jobs submit again; a job cannot destroy its pool; destroy refuses jobs' submissions") {
     CThreadPool *pool = CThreadPool::CreateThreadPool();
     Chain chain = {pool, 0, 0, 50};
     REQUIRE(pool->MakeCallFromThreadPool(Resubmit, &chain) == QX_OK);
@@ -179,22 +167,96 @@ TEST_CASE("thread pool: with a limit of 2 threads, submitters wait for a free on
 }
 
 namespace {
+struct OwnSubmit {
+    CThreadPool *pool = nullptr;
+    volatile LONG resubmitted = 0, ran = 0;
+};
+void *Resubmitted(void *arg) {
+    InterlockedIncrement(&static_cast<OwnSubmit *>(arg)->ran);
+    return nullptr;
+}
+void *SubmitToOwnPool(void *arg) {
+    auto *o = static_cast<OwnSubmit *>(arg);
+    Sleep(20); // every thread of the limit busy
+    if (o->pool->MakeCallFromThreadPool(Resubmitted, o) == QX_OK) InterlockedIncrement(&o->resubmitted);
+    return nullptr;
+}
+struct IdleRace {
+    CThreadPool *pool = nullptr;
+    volatile LONG entering = 0;
+    int result = 1;
+};
+DWORD WINAPI WaitIdle(void *arg) {
+    auto *race = static_cast<IdleRace *>(arg);
+    InterlockedExchange(&race->entering, 1);
+    race->result = race->pool->WaitForIdle();
+    return 0;
+}
+void *Nap(void *) {
+    Sleep(40);
+    return nullptr;
+}
+} // namespace
+
+ZXTEST_CHILD(pool_job_submits_at_its_limit) {
+    for (uint32_t limit : {1u, 2u}) {
+        OwnSubmit own;
+        own.pool = CThreadPool::CreateThreadPool(limit);
+        for (uint32_t i = 0; i < limit; ++i)
+            ZXTEST_EXPECT(own.pool->MakeCallFromThreadPool(SubmitToOwnPool, &own) == QX_OK);
+        ZXTEST_EXPECT(own.pool->WaitForIdle() == QX_OK);
+        ZXTEST_EXPECT(own.resubmitted == static_cast<LONG>(limit));
+        ZXTEST_EXPECT(own.ran == static_cast<LONG>(limit));
+        CThreadPool::DestroyThreadPool(own.pool);
+    }
+    return 0;
+}
+
+ZXTEST_CHILD(pool_wait_for_idle_racing_destroy) {
+    for (int round = 0; round < 20; ++round) {
+        IdleRace race;
+        race.pool = CThreadPool::CreateThreadPool();
+        ZXTEST_EXPECT(race.pool->MakeCallFromThreadPool(Nap, nullptr) == QX_OK);
+        HANDLE waiter = CreateThread(nullptr, 0, WaitIdle, &race, 0, nullptr);
+        while (!race.entering)
+            Sleep(0);
+        Sleep(
+            static_cast<DWORD>(5 + round % 3 * 20)); // inside WaitForIdle: before, at or after the job's end
+        CThreadPool::DestroyThreadPool(race.pool);
+        ZXTEST_EXPECT(WaitForSingleObject(waiter, 2000) == WAIT_OBJECT_0);
+        CloseHandle(waiter);
+        ZXTEST_EXPECT(race.result == QX_OK || race.result == QX_ERR_SYSTEM);
+    }
+    return 0;
+}
+
+TEST_CASE("thread pool: a job submitting at the thread limit, WaitForIdle racing destroy, a null job") {
+    CHECK(zxtest::RunChild("pool_job_submits_at_its_limit", 20000) == 0);
+    CHECK(zxtest::RunChild("pool_wait_for_idle_racing_destroy", 30000) == 0);
+    CThreadPool *pool = CThreadPool::CreateThreadPool();
+    CHECK(pool->MakeCallFromThreadPool(nullptr, nullptr) == QX_ERR_INVALID_ARG);
+    CThreadPool::DestroyThreadPool(pool);
+}
+
+namespace {
 struct Stress {
     CThreadPool *pool;
     volatile LONG accepted = 0;
     volatile LONG run = 0;
     volatile LONG afterDestroy = 0;
     volatile LONG destroyed = 0;
+    volatile LONG rolls = 0;
     int perSubmitter;
 };
 void *StressJob(void *arg) {
     auto *s = static_cast<Stress *>(arg);
     if (s->destroyed) InterlockedIncrement(&s->afterDestroy);
     InterlockedIncrement(&s->run);
-    thread_local std::mt19937 random(GetCurrentThreadId());
-    const unsigned roll = random();
+    // A scrambled sequence number: no per-thread generator, whose first use would make objects.
+    const unsigned roll = (static_cast<unsigned>(InterlockedIncrement(&s->rolls)) * 2654435761u) >> 7;
     if (roll % 3 != 0) Sleep(roll % 3);
-    if (roll % 10 == 0 && s->pool->MakeCallFromThreadPool(StressJob, s) == QX_OK) InterlockedIncrement(&s->accepted);
+    if (roll % 10 == 0 && s->pool->MakeCallFromThreadPool(StressJob, s) == QX_OK)
+        InterlockedIncrement(&s->accepted);
     return nullptr;
 }
 void *Submitter(void *arg) {
@@ -208,7 +270,7 @@ void *Submitter(void *arg) {
 } // namespace
 
 TEST_CASE("thread pool reliability: 4 submitters, resubmitting jobs, destroyed in the middle of the run") {
-    const int baseline = ThreadsOfProcess();
+    const long baseline = zxtest::ThreadCount(), handles = zxtest::HandleCount();
     Stress stress;
     stress.pool = CThreadPool::CreateThreadPool();
     stress.perSubmitter = zxtest::LoadSize(1500, 5000);
@@ -226,10 +288,6 @@ TEST_CASE("thread pool reliability: 4 submitters, resubmitting jobs, destroyed i
     CHECK(stress.afterDestroy == 0);
     CHECK(stress.accepted == stress.run); // every job accepted with 0 ran
     CHECK(stress.run > 0);
-    int threads = ThreadsOfProcess();
-    for (int i = 0; i < 100 && threads > baseline; ++i) {
-        Sleep(10);
-        threads = ThreadsOfProcess();
-    }
-    CHECK(threads <= baseline);
+    CHECK(zxtest::SettledAt(zxtest::ThreadCount, baseline) <= baseline);
+    CHECK(zxtest::SettledAt(zxtest::HandleCount, handles) <= handles);
 }

@@ -204,6 +204,123 @@ TEST_CASE("timers: a posted timer ticks in its creator's message loop") {
     CHECK(run.counter.thread == run.thread);
 }
 
+namespace {
+// Dispatches this thread's messages for ms milliseconds, as a message box would.
+void Pump(DWORD ms) {
+    const DWORD start = GetTickCount();
+    MSG message;
+    while (GetTickCount() - start < ms) {
+        if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&message);
+        else
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    }
+}
+bool Live(uint32_t handle) {
+    STimerInfo info = {};
+    return QX_GetTimerInfoByHandle(handle, &info) == QX_OK;
+}
+struct Nested {
+    LONG calls = 0, depth = 0, deepest = 0;
+    Counter second;
+    uint32_t secondHandle = 0;
+};
+// The first call runs a message loop and makes a second posted timer in it.
+int NestedTick(void *user) {
+    auto *n = static_cast<Nested *>(user);
+    n->deepest = ++n->depth > n->deepest ? n->depth : n->deepest;
+    if (++n->calls == 1) {
+        Pump(100);
+        n->secondHandle = QX_SetPostedTimer(Count, &n->second, 5.0, 1);
+    }
+    --n->depth;
+    return 1;
+}
+struct PostedOwner {
+    HANDLE made = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE hold = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    Counter counter;
+    bool timers = true;
+    uint32_t handles[10] = {};
+    ~PostedOwner() {
+        CloseHandle(made);
+        CloseHandle(hold);
+    }
+};
+DWORD WINAPI MakePostedTimers(void *arg) {
+    auto *owner = static_cast<PostedOwner *>(arg);
+    for (uint32_t &handle : owner->handles)
+        handle = owner->timers
+                     ? QX_SetPostedTimer(Count, &owner->counter, 1.0, 0)
+                     : static_cast<uint32_t>(SetTimer(nullptr, 0, 1000, nullptr)); // the system's own
+    SetEvent(owner->made);
+    WaitForSingleObject(owner->hold, 30000);
+    return 0;
+}
+} // namespace
+
+ZXTEST_CHILD(posted_nested_message_loop) {
+    Nested n;
+    const uint32_t handle = QX_SetPostedTimer(NestedTick, &n, 5.0, 2);
+    ZXTEST_EXPECT(handle != 0);
+    const DWORD start = GetTickCount();
+    while ((Live(handle) || n.secondHandle == 0 || Live(n.secondHandle)) && GetTickCount() - start < 10000)
+        Pump(10);
+    ZXTEST_EXPECT(n.calls == 2);   // exactly the calls asked for
+    ZXTEST_EXPECT(n.deepest == 1); // never re-entered
+    ZXTEST_EXPECT(n.second.calls == 1);
+    ZXTEST_EXPECT(QX_WaitForTimer(handle) == QX_OK); // an ended posted timer
+    return 0;
+}
+
+// Runs a thread that makes posted timers (or the system's own timers) and ends or is killed.
+void RunPostedOwner(PostedOwner &owner, bool kill) {
+    if (!kill) SetEvent(owner.hold);
+    HANDLE thread = CreateThread(nullptr, 0, MakePostedTimers, &owner, 0, nullptr);
+    WaitForSingleObject(owner.made, 10000);
+    if (kill) TerminateThread(thread, 1);
+    WaitForSingleObject(thread, 10000);
+    CloseHandle(thread);
+}
+
+ZXTEST_CHILD(posted_timers_of_ended_threads) {
+    // What a killed thread with system timers leaves of its own (the system keeps objects of its
+    // message queue), after the process's first queue opened the desktop for good.
+    PostedOwner first, control, ended, killed;
+    control.timers = false;
+    RunPostedOwner(first, false);
+    const long beforeControl = zxtest::HandleCount();
+    RunPostedOwner(control, true);
+    const long killedThreadLeaves = zxtest::HandleCount() - beforeControl;
+
+    const long handles = zxtest::HandleCount();
+    RunPostedOwner(ended, false);
+    RunPostedOwner(killed, true);
+    for (uint32_t handle : ended.handles) {
+        ZXTEST_EXPECT(handle != 0);
+        ZXTEST_EXPECT(!Live(handle)); // gone with the thread's end
+        ZXTEST_EXPECT(QX_KillTimerAsync(handle) == QX_ERR_INVALID_ARG);
+        ZXTEST_EXPECT(QX_WaitForTimer(handle) == QX_OK);
+    }
+    // A killed thread's end is not seen; the first call on each timer finds its thread gone.
+    for (int i = 0; i < 10; ++i) {
+        const uint32_t handle = killed.handles[i];
+        ZXTEST_EXPECT(handle != 0);
+        if (i % 3 == 0) ZXTEST_EXPECT(QX_KillTimerAsync(handle) == QX_ERR_INVALID_ARG);
+        if (i % 3 == 1) ZXTEST_EXPECT(!Live(handle));
+        ZXTEST_EXPECT(QX_WaitForTimer(handle) == QX_OK);
+        ZXTEST_EXPECT(!Live(handle));
+    }
+    ZXTEST_EXPECT(zxtest::SettledAt(zxtest::HandleCount, handles + killedThreadLeaves) <=
+                  handles + killedThreadLeaves);
+    return 0;
+}
+
+TEST_CASE("posted timers: never re-entered from their own message loop; gone with their thread") {
+    CHECK(zxtest::RunChild("posted_nested_message_loop", 30000) == 0);
+    CHECK(zxtest::RunChild("posted_timers_of_ended_threads", 30000) == 0);
+}
+
 TEST_CASE("sleep: codes outside 1-8 are refused; nothing to wait returns at once") {
     CHECK(QX_Sleep(1.0, 0) == QX_ERR_INVALID_ARG);
     CHECK(QX_Sleep(1.0, 9) == QX_ERR_INVALID_ARG);
@@ -235,11 +352,7 @@ int ReliableTick(void *user) {
 } // namespace
 
 TEST_CASE("timers reliability: 1,000 short timers, half killed at random, all waited; nothing leaks") {
-    const DWORD before = [] {
-        DWORD count = 0;
-        GetProcessHandleCount(GetCurrentProcess(), &count);
-        return count;
-    }();
+    const long handleCount = zxtest::HandleCount(), threads = zxtest::ThreadCount();
     const int timers = zxtest::LoadSize(1000, 1000);
     std::vector<Reliable> states(static_cast<size_t>(timers));
     std::vector<uint32_t> handles;
@@ -265,11 +378,6 @@ TEST_CASE("timers reliability: 1,000 short timers, half killed at random, all wa
     }
     CHECK(late == 0);
     CHECK(killable == 0);
-    DWORD after = 0;
-    for (int i = 0; i < 100; ++i) {
-        GetProcessHandleCount(GetCurrentProcess(), &after);
-        if (after <= before) break;
-        Sleep(20);
-    }
-    CHECK(after <= before);
+    CHECK(zxtest::SettledAt(zxtest::HandleCount, handleCount) <= handleCount);
+    CHECK(zxtest::SettledAt(zxtest::ThreadCount, threads) <= threads);
 }
