@@ -55,10 +55,13 @@ struct TimerHandleMap {
 TimerHandleMap gs_TimerHandleMap;
 
 // Live multimedia timers share one reference on the library, released when the last one ends by
-// a thread of its own once no multimedia tick runs the library's code.
+// a thread of its own once no multimedia tick runs the library's code. Its lock is taken under no
+// other lock and is held while the loader is called: the map lock never is (thread detach takes
+// the map lock under the loader's lock).
 struct MultimediaReference {
-    long live = 0;             // guarded by the map lock
-    HMODULE module = nullptr;  // guarded by the map lock
+    SRWLOCK lock = SRWLOCK_INIT;
+    long live = 0;
+    HMODULE module = nullptr;
     volatile LONG ticking = 0; // multimedia ticks inside the library
 } g_multimedia;
 
@@ -121,20 +124,21 @@ DWORD WINAPI ReleaseMultimediaReference(void *module) {
     FreeLibraryAndExitThread(static_cast<HMODULE>(module), 0);
 }
 
-// Called under the map lock when a multimedia timer starts (true) or ends.
+// A multimedia timer starts (true) or ends; never called under the map lock.
 void CountMultimedia(bool starts) {
+    AcquireSRWLockExclusive(&g_multimedia.lock);
     if (starts) {
         if (g_multimedia.live++ == 0) g_multimedia.module = qx::ModuleReference();
-        return;
+    } else if (--g_multimedia.live == 0 && g_multimedia.module) {
+        HMODULE module = g_multimedia.module;
+        g_multimedia.module = nullptr;
+        HANDLE thread = ::CreateThread(nullptr, 0, ReleaseMultimediaReference, module, 0, nullptr);
+        if (thread)
+            CloseHandle(thread);
+        else
+            FreeLibrary(module); // no thread: the caller of this timer still holds the library
     }
-    if (--g_multimedia.live != 0 || !g_multimedia.module) return;
-    HMODULE module = g_multimedia.module;
-    g_multimedia.module = nullptr;
-    HANDLE thread = ::CreateThread(nullptr, 0, ReleaseMultimediaReference, module, 0, nullptr);
-    if (thread)
-        CloseHandle(thread);
-    else
-        FreeLibrary(module); // no thread: the library stays loaded by the caller's own reference
+    ReleaseSRWLockExclusive(&g_multimedia.lock);
 }
 
 // The timer's end: its record leaves the map, and its waiters are released.
@@ -147,8 +151,8 @@ void RemoveRecord(TimerEntry *entry) {
             return;
         }
         gs_TimerHandleMap.map.erase(found);
-        if (entry->record.kind == QX_TIMER_KIND_MULTIMEDIA) CountMultimedia(false);
     }
+    if (entry->record.kind == QX_TIMER_KIND_MULTIMEDIA) CountMultimedia(false);
     HANDLE done = entry->record.completionEvent;
     entry->record.completionEvent = nullptr;
     if (done) {
@@ -408,10 +412,7 @@ uint32_t QX_SetThreadedTimer(QxTimerCallback callback, void *user, double period
         static const UINT kResolution[] = {20, 10, 1, 1};
         r.kind = QX_TIMER_KIND_MULTIMEDIA;
         entry->oneShot = numCalls == 1;
-        {
-            MapLock lock;
-            CountMultimedia(true);
-        }
+        CountMultimedia(true);
         const UINT id =
             g_system.setEvent(Milliseconds(periodMs), kResolution[precision - QX_TIMER_MM_20MS],
                               MultimediaTick, reinterpret_cast<DWORD_PTR>(entry),
@@ -423,7 +424,6 @@ uint32_t QX_SetThreadedTimer(QxTimerCallback callback, void *user, double period
             InterlockedExchange(&entry->started, 1);
             return handle;
         }
-        MapLock lock;
         CountMultimedia(false);
     }
 
