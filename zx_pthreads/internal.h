@@ -30,12 +30,17 @@ struct ThreadRecord {
     void *result = nullptr;
     volatile LONG refs = 0;
     bool implicit = false; // made by pthread_self for a thread the library did not start
+    ThreadRecord *previous = nullptr, *next = nullptr; // every live record
 };
 
+// Lists a new record (with its references set), so that the unload can free it.
+void ListThread(ThreadRecord *record);
 void ReleaseThread(ThreadRecord *record);
 // Called from DllMain when a thread ends: drops the running thread's reference.
 void OnThreadEnd();
 bool InitThreadSlot();
+// At unload: frees every record left (a thread whose end came after the unload gets no thread
+// detach from this library any more) and the slot.
 void FreeThreadSlot();
 
 // Resolves a mutex slot, initialising one that holds the static initialiser value exactly once.

@@ -8,6 +8,16 @@ namespace {
 
 const unsigned int kAttrValid = 0x5A504154; // "ZPAT"
 DWORD g_slot = TLS_OUT_OF_INDEXES;
+SRWLOCK g_recordsLock = SRWLOCK_INIT;
+zxp::ThreadRecord *g_records = nullptr;
+
+void Unlist(zxp::ThreadRecord *record) {
+    AcquireSRWLockExclusive(&g_recordsLock);
+    if (record->previous) record->previous->next = record->next;
+    if (record->next) record->next->previous = record->previous;
+    if (g_records == record) g_records = record->next;
+    ReleaseSRWLockExclusive(&g_recordsLock);
+}
 
 unsigned __stdcall ThreadMain(void *param) {
     auto *record = static_cast<zxp::ThreadRecord *>(param);
@@ -30,12 +40,26 @@ bool InitThreadSlot() {
 }
 
 void FreeThreadSlot() {
+    while (ThreadRecord *record = g_records) {
+        Unlist(record);
+        if (record->handle) CloseHandle(record->handle);
+        delete record;
+    }
     if (g_slot != TLS_OUT_OF_INDEXES) TlsFree(g_slot);
     g_slot = TLS_OUT_OF_INDEXES;
 }
 
+void ListThread(ThreadRecord *record) {
+    AcquireSRWLockExclusive(&g_recordsLock);
+    record->next = g_records;
+    if (g_records) g_records->previous = record;
+    g_records = record;
+    ReleaseSRWLockExclusive(&g_recordsLock);
+}
+
 void ReleaseThread(ThreadRecord *record) {
     if (InterlockedDecrement(&record->refs) == 0) {
+        Unlist(record);
         CloseHandle(record->handle);
         delete record;
     }
@@ -107,6 +131,7 @@ int pthread_create(pthread_t *thread, const pthread_attr_t *attr, zxp_start_rout
     }
     record->handle = reinterpret_cast<HANDLE>(handle);
     record->id = id;
+    zxp::ListThread(record);
     thread->p = record;
     thread->x = id;
     ResumeThread(record->handle);
@@ -141,6 +166,7 @@ pthread_t pthread_self(void) {
         record->id = GetCurrentThreadId();
         record->implicit = true;
         record->refs = 1;
+        zxp::ListThread(record);
         TlsSetValue(g_slot, record);
     }
     self.p = record;

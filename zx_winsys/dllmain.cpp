@@ -10,6 +10,8 @@
 #include "zx_winsys/qx_diag.h"
 #include "zx_winsys/qx_time.h"
 
+#include "zx_pthreads/cxxruntime.h"
+
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
     switch (reason) {
     case DLL_PROCESS_ATTACH: {
@@ -17,6 +19,11 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
         // Nothing opens the log file, loads modules or runs the shell while this runs: the
         // loader lock is held.
         qx::SetLoading(true);
+        // Wine's multimedia library leaves registry keys of its drivers open each time it is
+        // unloaded; kept loaded, a program that loads and frees this library for days loses
+        // nothing.
+        HMODULE multimedia = nullptr;
+        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN, L"winmm.dll", &multimedia);
         if (!qx::StartThreadStates() || !qx::StartAsyncEngine()) {
             qx::SetLoading(false);
             return FALSE;
@@ -36,10 +43,12 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
             // A tracing-window framework left by DiagOutputWnd goes with the library; at process
             // exit its threads are gone already and nothing is left to stop.
             qx::DestroyTracingFramework();
+            CQxLogFile::CloseLog(); // its file handle and buffers go with the library
         }
         CQxLogFile::Uninitialize();
         qx::ReleaseTimeCounter();
         qx::StopThreadStates();
+        if (reserved == nullptr) zx::ReleaseCxxRuntime();
         break;
     case DLL_THREAD_DETACH:
         qx::EndPostedTimersOfThread();

@@ -34,7 +34,8 @@
 #define QX_PERM_OWNER_ONLY 0x700
 
 /* Called by the asynchronous engine with QX_IO_PENDING while a transfer goes on, then once
- * with 0 or a failing status; transferred counts the bytes moved so far. */
+ * with 0, a failing status, or QX_IO_CANCELLED when its handle was closed before it finished;
+ * transferred counts the bytes moved so far. */
 typedef void (*QxAsyncIOCallback)(int status, size_t transferred, void *user);
 /* Copy progress: QX_IO_PENDING, then 0, QX_IO_CANCELLED or a failing status. */
 typedef void (*QxCopyProgressCallback)(int status, uint64_t size, uint64_t copied, void *user);
@@ -53,6 +54,10 @@ QX_EXTERN_C_BEGIN
  * QX_ERR_SYSTEM when the owner-only access list cannot be built (nothing is created);
  * QX_ERR_OPEN_FILE when the open fails. *handle is written only on success. */
 QX_API int QX_OpenFile(const wchar_t *path, int flags, int share, int perm, void **handle);
+/* Closes the handle: 0, or QX_ERR_CLOSE_FILE (also for a null handle and INVALID_HANDLE_VALUE).
+ * Asynchronous reads and writes still queued on it are dropped first, each calling back with
+ * QX_IO_CANCELLED, and a chunk in progress is waited for (not from inside a callback), so that
+ * none of them lands in a file that is given the same handle value later. */
 QX_API int QX_CloseFile(void *handle);
 
 /* Asynchronous transfers run on worker threads that start on demand and retire after about 20

@@ -38,7 +38,8 @@ struct Request {
     QxCopyProgressCallback copyCallback = nullptr;
     int *cont = nullptr;
     void *user = nullptr;
-    bool cancelled = false; // set under the queue lock while the request's chunk runs
+    bool cancelled = false;    // set under the queue lock while the request's chunk runs
+    bool reportCancel = false; // ... and its callback is told so (the handle is being closed)
     Request *next = nullptr;
 };
 
@@ -207,6 +208,8 @@ void *WorkerMain(void *arg) {
             if (again) Append(w, r);
             queued = w->length > 0;
             pthread_mutex_unlock(&w->queueLock);
+            if (!finished && r->cancelled && r->reportCancel)
+                ReportIo(r, QX_IO_CANCELLED, r->total - r->remaining);
             if (!again) Release(r);
         }
         pthread_mutex_unlock(&w->chunkLock);
@@ -371,9 +374,11 @@ int SubmitCopy(void *source, void *target, int *cont, QxCopyProgressCallback cal
     return status;
 }
 
-void CancelTransfers(void *handle) {
+void CancelTransfers(void *handle, bool report) {
+    if (!g_workers) return; // the engine never started
     std::vector<Worker *> busy;
-    bool poll = false; // the list of busy workers could not grow: wait by polling instead
+    Request *dropped = nullptr; // reported after the locks, when report is set
+    bool poll = false;          // the list of busy workers could not grow: wait by polling instead
     pthread_mutexCS_lock(&g_engineLock);
     for (Worker *w : *g_workers) {
         pthread_mutex_lock(&w->queueLock);
@@ -381,7 +386,12 @@ void CancelTransfers(void *handle) {
         size_t keptLength = 0;
         while (Request *r = PopFront(w)) {
             if (r->kind != Kind::Copy && r->handle == handle) {
-                delete r;
+                if (report) {
+                    r->next = dropped;
+                    dropped = r;
+                } else {
+                    delete r;
+                }
                 continue;
             }
             if (keptTail)
@@ -397,6 +407,7 @@ void CancelTransfers(void *handle) {
         Request *running = w->current;
         if (running && running->kind != Kind::Copy && running->handle == handle) {
             running->cancelled = true;
+            running->reportCancel = report;
             const qx::ThreadState *self = qx::ThisThreadIfAny();
             if (!self || !self->worker) {
                 InterlockedIncrement(&w->waiters);
@@ -425,6 +436,11 @@ void CancelTransfers(void *handle) {
         poll = ChunkRunningFor(handle);
         pthread_mutexCS_unlock(&g_engineLock);
         if (poll) Sleep(1);
+    }
+    while (Request *r = dropped) {
+        dropped = r->next;
+        ReportIo(r, QX_IO_CANCELLED, r->total - r->remaining);
+        delete r;
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "zx_winsys/internal/asyncio.h"
 #include "zx_winsys/qx_file.h"
 
 namespace {
@@ -104,6 +105,11 @@ int QX_OpenFile(const wchar_t *path, int flags, int share, int perm, void **hand
 }
 
 int QX_CloseFile(void *handle) {
+    // INVALID_HANDLE_VALUE is what a failed open leaves; the system would "close" it as the
+    // process's own pseudo handle and report success.
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return QX_ERR_CLOSE_FILE;
+    // Reads and writes still queued on the handle would go to whatever file gets its value next.
+    qx::CancelTransfers(handle, true);
     return CloseHandle(handle) ? QX_OK : QX_ERR_CLOSE_FILE;
 }
 

@@ -14,7 +14,9 @@ int SubmitTransfer(TransferKind kind, void *handle, void *buffer, size_t count, 
 // Queues a copy; the request owns both handles from here on (they are closed when it ends,
 // also when the submission fails). 0 or QX_ERR_SYSTEM.
 int SubmitCopy(void *source, void *target, int *cont, QxCopyProgressCallback callback, void *user);
-// Drops the queued reads and writes of a handle.
-void CancelTransfers(void *handle);
+// Drops the queued reads and writes of a handle and waits for a chunk of them in progress (not
+// from inside a callback). With report, each dropped request's callback is called once more with
+// QX_IO_CANCELLED: the handle is being closed, and its value may soon name another file.
+void CancelTransfers(void *handle, bool report = false);
 
 } // namespace qx

@@ -347,6 +347,50 @@ TEST_CASE("async cancel: queued reads of a handle call back no more; a copy besi
 }
 
 namespace {
+struct ClosedWrites {
+    volatile LONG finals = 0, cancelled = 0, wrong = 0, afterClose = 0, closed = 0;
+};
+void CountClosedWrite(int status, size_t, void *user) {
+    auto *c = static_cast<ClosedWrites *>(user);
+    if (c->closed && status != QX_IO_CANCELLED) InterlockedIncrement(&c->afterClose);
+    if (status == QX_IO_PENDING) return;
+    InterlockedIncrement(&c->finals);
+    if (status == QX_IO_CANCELLED)
+        InterlockedIncrement(&c->cancelled);
+    else if (status != QX_OK)
+        InterlockedIncrement(&c->wrong);
+}
+} // namespace
+
+TEST_CASE(
+    "async close: writes still queued on a closed handle are dropped and say so; none lands elsewhere") {
+    TempDir dir;
+    const std::string data = Pattern(1 << 20, 5);
+    ClosedWrites writes;
+    void *file = OpenFile(dir / L"first", QX_OPEN_READ | QX_OPEN_WRITE | QX_OPEN_ALWAYS);
+    for (int i = 0; i < 8; ++i) {
+        SQxAsyncIO record = {static_cast<uint64_t>(i) << 20, &writes, CountClosedWrite};
+        REQUIRE(QX_WriteFile(file, data.data(), data.size(), nullptr, &record) == QX_OK);
+    }
+    CHECK(QX_CloseFile(file) == QX_OK);
+    InterlockedExchange(&writes.closed, 1);
+    // The next file opened is likely given the same handle value.
+    void *next = OpenFile(dir / L"second", QX_OPEN_READ | QX_OPEN_WRITE | QX_OPEN_ALWAYS);
+    for (int i = 0; i < 500 && writes.finals < 8; ++i)
+        Sleep(10);
+    CHECK(writes.finals == 8);
+    CHECK(writes.cancelled > 0);
+    CHECK(writes.wrong == 0);
+    CHECK(writes.afterClose == 0); // nothing but the cancel reports after the close returned
+    uint64_t size = 1;
+    CHECK(QX_GetFileSize(next, &size) == QX_OK);
+    CHECK(size == 0);
+    CHECK(QX_CloseFile(next) == QX_OK);
+    CHECK(QX_CloseFile(INVALID_HANDLE_VALUE) == QX_ERR_CLOSE_FILE);
+    CHECK(QX_CloseFile(nullptr) == QX_ERR_CLOSE_FILE);
+}
+
+namespace {
 struct SelfCancel {
     Recorder recorder;
     void *file = nullptr;
