@@ -39,9 +39,9 @@ extern "C" {
  *
  * Records are written one at a time, in order, under one process-wide lock that is held while
  * the record goes to the debug-output channel: a reader that holds the channel without answering
- * stalls each record for up to 10 seconds (the system's wait). A record longer than the channel
- * takes (4,091 characters) goes to the channel in several pieces, each starting with the
- * record's "|wndid:" tag; the log file gets it as one line. */
+ * stalls each record for up to 10 seconds (the system's wait). A record longer than a capture
+ * hands on whole (1,023 characters) goes to the channel in several pieces, each after the first
+ * starting with the record's "|wndid:" tag; the log file gets it as one line. */
 QX_API void DiagOutputExW(const wchar_t *format, ...);
 /* Sets the source location that the next records of the calling thread report (|srcid|,
  * |nline|). Each thread has its own location; a name above 1,023 characters keeps its end. */
@@ -118,8 +118,9 @@ public:
     static int CloseLog();
     /* Starts a new continuation file; QX_ERR_SYSTEM when no log is open or logging is disabled. */
     static int ClearLog();
-    /* Path of the open file (opening it on demand), or null. The storage lives as long as the
-     * process; its text changes when the log moves to another file. */
+    /* Path of the open file (opening it on demand), or null. The text returned never changes and
+     * stays valid while the library is loaded; when the log moves to another file, the next call
+     * returns that file's path. */
     static const wchar_t *GetLogFilename();
     /* Stores the limits in the registry and in the open log. maxMBytes is taken as unsigned.
      * QX_ERR_SYSTEM when a limit cannot be stored. */

@@ -46,8 +46,11 @@ void FormatCut(wchar_t *out, size_t size, const wchar_t *format, ...) {
     }
 }
 
-// The log file takes the report line by line, so that the line cut never loses its later lines.
+// The log file takes the report line by line, so that the line cut never loses its later lines,
+// all under one hold of the log's (recursive) lock, so that no other thread's record comes between
+// them.
 void LogByLine(const wchar_t *report) {
+    const bool locked = CQxLogFile::m_classLock && pthread_mutexCS_lock(&CQxLogFile::m_classLock) == 0;
     std::wstring text(report);
     size_t start = 0;
     while (start < text.size()) {
@@ -56,6 +59,7 @@ void LogByLine(const wchar_t *report) {
         CQxLogFile::Log(text.substr(start, end - start).c_str(), 0);
         start = end;
     }
+    if (locked) pthread_mutexCS_unlock(&CQxLogFile::m_classLock);
 }
 
 int Report(int options, const wchar_t *assertion, const void *callerReturn) {
@@ -65,6 +69,9 @@ int Report(int options, const wchar_t *assertion, const void *callerReturn) {
     if (self.inReporter) return 0; // a failure inside the reporter's own code
     self.inReporter = true;
     if (options == 0) options = qx::FailureOptions();
+    // A report made from a message that this thread's open report box dispatches (a timer, a
+    // window procedure) goes to every other sink at once, and asks no second box.
+    const bool noBox = (options & QX_DIAG_MSGBOX) && self.boxOpen;
 
     char *message = nullptr;
     FormatMessageA(
@@ -84,26 +91,37 @@ int Report(int options, const wchar_t *assertion, const void *callerReturn) {
               L"Debug Assertion Failed!\r\nProgram : %hs\r\n%s\r\nLast Error (0x%08X) : %hs\r\n", program,
               assertion, error, message ? message : "<no message text>");
     if (message) LocalFree(message);
+    if (noBox) {
+        const size_t used = wcslen(report);
+        FormatCut(report + used, kReport - used,
+                  L"Not shown in a box (a report's box is open on this thread): ignored.\r\n");
+    }
 
     if (options & QX_DIAG_STACKTRACE) qx::AppendStackTrace(report, kReport, callerReturn);
     if (options & QX_DIAG_DEBUGGER) {
         std::wstring channel = L"*** ";
         channel += report;
-        OutputDebugStringW(channel.c_str());
+        qx::SendInPieces(channel.c_str(), channel.size(), L"*** ");
     }
     if ((options & QX_DIAG_EVENTLOG) && g_reporter.eventLogPossible)
         g_reporter.eventLogPossible = qx::ReportToEventLog(report);
     if (options & QX_DIAG_LOGFILE) LogByLine(report);
     // The box is shown from a private copy once the lock is free: it waits for the user.
-    const std::wstring boxText = (options & QX_DIAG_MSGBOX) ? std::wstring(report) : std::wstring();
+    const bool box = (options & QX_DIAG_MSGBOX) && !noBox;
+    const std::wstring boxText = box ? std::wstring(report) : std::wstring();
     LeaveCriticalSection(&g_reporter.lock);
 
-    int result = 0;
-    if (options & QX_DIAG_MSGBOX) {
+    int result = 0; // the Ignore value, also for a report that asked no box
+    if (box) {
         HWND active = GetActiveWindow();
         HWND owner = active ? GetLastActivePopup(active) : nullptr;
+        // While the box waits, its message loop runs this thread's timers and windows: their
+        // reports are made (without a box of their own).
+        self.inReporter = false;
+        self.boxOpen = true;
         const int choice = MessageBoxW(owner, boxText.c_str(), L"ASSERTION FAILURE...",
                                        MB_ABORTRETRYIGNORE | MB_ICONERROR | MB_TASKMODAL | MB_SETFOREGROUND);
+        self.boxOpen = false;
         if (choice == IDABORT) TerminateProcess(GetCurrentProcess(), static_cast<UINT>(-1));
         result = choice == IDRETRY ? 1 : 0;
     }

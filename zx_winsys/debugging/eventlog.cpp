@@ -44,16 +44,18 @@ bool SetUp() {
     const DWORD length = messages ? GetModuleFileNameW(messages, path, MAX_PATH) : 0;
     if (length == 0 || length >= MAX_PATH) return false;
 
-    const std::wstring keyPath = std::wstring(L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\") + kEventSource;
+    const std::wstring keyPath =
+        std::wstring(L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\") + kEventSource;
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
         return false;
     const DWORD types = 7;
-    const bool ok = RegSetValueExW(key, L"EventMessageFile", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE *>(path),
-                                   (length + 1) * sizeof(wchar_t)) == ERROR_SUCCESS &&
-                    RegSetValueExW(key, L"TypesSupported", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&types),
-                                   sizeof types) == ERROR_SUCCESS;
+    const bool ok =
+        RegSetValueExW(key, L"EventMessageFile", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE *>(path),
+                       (length + 1) * sizeof(wchar_t)) == ERROR_SUCCESS &&
+        RegSetValueExW(key, L"TypesSupported", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&types),
+                       sizeof types) == ERROR_SUCCESS;
     RegCloseKey(key);
     if (!ok) return false;
 
@@ -93,7 +95,8 @@ bool ReportToEventLog(const wchar_t *report) {
         text.swap(converted);
     }
     const wchar_t *strings[1] = {text.c_str()};
-    const bool written = g_report(source, EVENTLOG_ERROR_TYPE, 0, kEventId, nullptr, 1, 0, strings, nullptr) != FALSE;
+    const bool written =
+        g_report(source, EVENTLOG_ERROR_TYPE, 0, kEventId, nullptr, 1, 0, strings, nullptr) != FALSE;
     g_deregister(source);
     return written;
 }

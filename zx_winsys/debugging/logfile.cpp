@@ -5,9 +5,11 @@
 
 #include <cwchar>
 #include <new>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "zx_winsys/internal/diag.h"
 #include "zx_winsys/internal/logfile.h"
 #include "zx_winsys/internal/report.h"
 #include "zx_winsys/internal/strings.h"
@@ -37,8 +39,11 @@ const DWORD kLockOffsetHigh = 0x7FFFFFFF;
 
 qx::LogSystem g_system = {GetLocalTime, ShellExecuteW, RegSetValueExW};
 
-// The path that GetLogFilename hands out: it outlives every instance.
-wchar_t g_fileName[kPathChars] = L"";
+// The paths that GetLogFilename hands out, each kept unchanged for as long as the library is
+// loaded (a reader never sees a path half rewritten): one per file the log has used, which are
+// few. Guarded by the class lock.
+std::set<std::wstring> *g_fileNames = nullptr;
+const wchar_t *g_fileName = nullptr;
 DWORD g_lastFailure = 0;
 bool g_failedBefore = false;
 
@@ -138,20 +143,23 @@ bool ReadDigits(const std::wstring &text, size_t at, size_t count, int *value) {
 
 // The date in a dated log file name; false when it does not parse.
 bool DateOfName(const std::wstring &name, int *year, int *month, int *day) {
-    if (name.size() < 16 || name.compare(0, 6, L"qxapp_") != 0 || name[10] != L'-' || name[13] != L'-') return false;
+    if (name.size() < 16 || name.compare(0, 6, L"qxapp_") != 0 || name[10] != L'-' || name[13] != L'-')
+        return false;
     return ReadDigits(name, 6, 4, year) && ReadDigits(name, 11, 2, month) && ReadDigits(name, 14, 2, day) &&
            *month >= 1 && *month <= 12 && *day >= 1 && *day <= 31;
 }
 
 bool ReadRegistryDword(HKEY key, const wchar_t *name, DWORD *value) {
     DWORD type = 0, size = sizeof(DWORD);
-    return RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE *>(value), &size) == ERROR_SUCCESS &&
+    return RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE *>(value), &size) ==
+               ERROR_SUCCESS &&
            type == REG_DWORD && size == sizeof(DWORD);
 }
 
 bool CommonAppData(std::wstring *root) {
     wchar_t path[MAX_PATH];
-    if (SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path) != S_OK) return false;
+    if (SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path) != S_OK)
+        return false;
     *root = path;
     return true;
 }
@@ -206,8 +214,8 @@ CQxLogFile::CQxLogFile()
     const std::wstring path = DayFile(folder, date, newest);
     qx::CopyBounded(m_wszFileName, kPathChars, path.c_str(), qx::Termination::Always);
     if (path.size() >= static_cast<size_t>(kPathChars)) return;
-    if (QX_OpenFile(m_wszFileName, QX_OPEN_READ | QX_OPEN_WRITE | QX_OPEN_ALWAYS, QX_SHARE_READ | QX_SHARE_WRITE,
-                    QX_PERM_DEFAULT, &m_hFile) != QX_OK) {
+    if (QX_OpenFile(m_wszFileName, QX_OPEN_READ | QX_OPEN_WRITE | QX_OPEN_ALWAYS,
+                    QX_SHARE_READ | QX_SHARE_WRITE, QX_PERM_DEFAULT, &m_hFile) != QX_OK) {
         m_hFile = nullptr;
         return;
     }
@@ -258,6 +266,9 @@ void CQxLogFile::Initialize() {
 void CQxLogFile::Uninitialize() {
     if (m_classLock) pthread_mutexCS_destroy(&m_classLock);
     m_classLock = nullptr;
+    delete g_fileNames;
+    g_fileNames = nullptr;
+    g_fileName = nullptr;
 }
 
 CQxLogFile *CQxLogFile::getInstance(bool) {
@@ -268,7 +279,12 @@ CQxLogFile *CQxLogFile::getInstance(bool) {
         if (instance && instance->m_bOpen) {
             m_pSingleton = instance;
             g_failedBefore = false;
-            qx::CopyBounded(g_fileName, kPathChars, instance->m_wszFileName, qx::Termination::Always);
+            try {
+                if (!g_fileNames) g_fileNames = new std::set<std::wstring>;
+                g_fileName = g_fileNames->insert(instance->m_wszFileName).first->c_str();
+            } catch (const std::bad_alloc &) {
+                g_fileName = nullptr;
+            }
         } else {
             delete instance;
             g_failedBefore = true;
@@ -299,7 +315,8 @@ int CQxLogFile::SplitFile(CQxLogFile *instance) {
             unsigned next = any ? newest + 1 : 0;
             if (next > kMaxContinuation) next = 0;
             void *created = nullptr;
-            int status = QX_OpenFile(DayFile(folder, date, next).c_str(), QX_OPEN_READ | QX_OPEN_WRITE | QX_OPEN_ALWAYS,
+            int status = QX_OpenFile(DayFile(folder, date, next).c_str(),
+                                     QX_OPEN_READ | QX_OPEN_WRITE | QX_OPEN_ALWAYS,
                                      QX_SHARE_READ | QX_SHARE_WRITE, QX_PERM_DEFAULT, &created);
             if (status != QX_OK) return status;
             QX_CloseFile(created);
@@ -310,6 +327,7 @@ int CQxLogFile::SplitFile(CQxLogFile *instance) {
 }
 
 int CQxLogFile::Log(const wchar_t *text, int level) {
+    qx::KeepLastError keep;
     if (!text) return QX_ERR_INVALID_ARG;
     if (!m_classLock || qx::Loading() || pthread_mutexCS_lock(&m_classLock) != 0) return QX_ERR_SYSTEM;
     CQxLogFile *instance = getInstance(false);
@@ -343,7 +361,8 @@ int CQxLogFile::Log(const wchar_t *text, int level) {
             SharedFileLock lock(instance->m_hFile);
             if (m_bUnicodeEnabled) {
                 status = Append(instance->m_hFile, line, units * sizeof(wchar_t));
-                if (status == QX_OK) instance->m_uBytesWritten += static_cast<unsigned>(units * sizeof(wchar_t));
+                if (status == QX_OK)
+                    instance->m_uBytesWritten += static_cast<unsigned>(units * sizeof(wchar_t));
             } else {
                 char narrow[kLineChars + 64];
                 wtoc(narrow, line);
@@ -357,6 +376,7 @@ int CQxLogFile::Log(const wchar_t *text, int level) {
 }
 
 bool CQxLogFile::Detail() {
+    qx::KeepLastError keep;
     if (qx::Loading()) return false;
     CQxLogFile *instance = getInstance(false);
     return instance && m_bLogEnabled && instance->m_nDetailThreshold < 0;
@@ -367,6 +387,7 @@ bool CQxLogFile::IsEnabled() {
 }
 
 bool CQxLogFile::EnableLog(bool enable) {
+    qx::KeepLastError keep;
     const bool previous = m_bLogEnabled;
     m_bLogEnabled = enable;
     if (previous && !enable) CloseLog();
@@ -374,6 +395,7 @@ bool CQxLogFile::EnableLog(bool enable) {
 }
 
 int CQxLogFile::CloseLog() {
+    qx::KeepLastError keep;
     if (!m_classLock || pthread_mutexCS_lock(&m_classLock) != 0) return QX_OK;
     delete m_pSingleton;
     m_pSingleton = nullptr;
@@ -382,6 +404,7 @@ int CQxLogFile::CloseLog() {
 }
 
 int CQxLogFile::ClearLog() {
+    qx::KeepLastError keep;
     if (!m_classLock || pthread_mutexCS_lock(&m_classLock) != 0) return QX_ERR_SYSTEM;
     CQxLogFile *instance = getInstance(false);
     const int status = instance && m_bLogEnabled ? SplitFile(instance) : QX_ERR_SYSTEM;
@@ -390,21 +413,27 @@ int CQxLogFile::ClearLog() {
 }
 
 const wchar_t *CQxLogFile::GetLogFilename() {
-    return getInstance(false) ? g_fileName : nullptr;
+    qx::KeepLastError keep;
+    if (!getInstance(false) || !m_classLock || pthread_mutexCS_lock(&m_classLock) != 0) return nullptr;
+    const wchar_t *name = m_pSingleton ? g_fileName : nullptr;
+    pthread_mutexCS_unlock(&m_classLock);
+    return name;
 }
 
 int CQxLogFile::SetProperties(int maxMBytes, int maxDays) {
+    qx::KeepLastError keep;
     const struct {
         const wchar_t *name;
         DWORD value;
-    } limits[] = {{L"MaxLogMBytes", static_cast<DWORD>(maxMBytes)}, {L"MaxLogDays", static_cast<DWORD>(maxDays)}};
+    } limits[] = {{L"MaxLogMBytes", static_cast<DWORD>(maxMBytes)},
+                  {L"MaxLogDays", static_cast<DWORD>(maxDays)}};
     for (const auto &limit : limits) {
         HKEY key = nullptr;
-        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kRegistryKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
-            ERROR_SUCCESS)
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kRegistryKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                            nullptr) != ERROR_SUCCESS)
             return QX_ERR_SYSTEM;
-        const LONG written = g_system.setRegistryValue(key, limit.name, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&limit.value),
-                                            sizeof limit.value);
+        const LONG written = g_system.setRegistryValue(
+            key, limit.name, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&limit.value), sizeof limit.value);
         RegCloseKey(key);
         if (written != ERROR_SUCCESS) return QX_ERR_SYSTEM;
         if (!m_classLock || pthread_mutexCS_lock(&m_classLock) != 0) continue;
@@ -420,6 +449,7 @@ int CQxLogFile::SetProperties(int maxMBytes, int maxDays) {
 }
 
 int CQxLogFile::OpenLog(bool showFolder) {
+    qx::KeepLastError keep;
     wchar_t folder[kPathChars] = L"";
     GetLogFileDir(folder);
     std::wstring newest;
@@ -432,8 +462,8 @@ int CQxLogFile::OpenLog(bool showFolder) {
     if (newest.empty())
         g_system.shellExecute(GetActiveWindow(), L"open", L"explorer", folder, nullptr, SW_SHOWNORMAL);
     else
-        g_system.shellExecute(GetActiveWindow(), L"open", L"notepad", (std::wstring(folder) + newest).c_str(), nullptr,
-                              SW_SHOWNORMAL);
+        g_system.shellExecute(GetActiveWindow(), L"open", L"notepad", (std::wstring(folder) + newest).c_str(),
+                              nullptr, SW_SHOWNORMAL);
     return QX_OK;
 }
 
@@ -473,7 +503,8 @@ int CQxLogFile::GetLogFileDir(wchar_t *folder) {
     }
 
     // 3. The platform's default folder, made by the instance.
-    qx::CopyBounded(folder, kPathChars, (root + L"\\Varnholt\\Platform\\Logfiles\\").c_str(), qx::Termination::Always);
+    qx::CopyBounded(folder, kPathChars, (root + L"\\Varnholt\\Platform\\Logfiles\\").c_str(),
+                    qx::Termination::Always);
     return QX_OK;
 }
 
@@ -532,5 +563,6 @@ void CQxLogFile::EnableUnicode(bool enable) {
 }
 
 extern "C" int QX_Log(const wchar_t *text) {
+    qx::KeepLastError keep;
     return CQxLogFile::Log(text, 0);
 }

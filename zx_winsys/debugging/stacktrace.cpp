@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <new>
+#include <vector>
 
 #include "zx_winsys/internal/diag.h"
 #include "zx_winsys/internal/report.h"
@@ -34,7 +36,8 @@ bool StartEngine() {
 DWORD64 CALLBACK ModuleBase(HANDLE process, DWORD64 address) {
     if (DWORD64 base = SymGetModuleBase64(process, address)) return base;
     MEMORY_BASIC_INFORMATION region;
-    if (!VirtualQuery(reinterpret_cast<const void *>(address), &region, sizeof region) || !region.AllocationBase)
+    if (!VirtualQuery(reinterpret_cast<const void *>(address), &region, sizeof region) ||
+        !region.AllocationBase)
         return 0;
     char name[MAX_PATH];
     const DWORD n = GetModuleFileNameA(static_cast<HMODULE>(region.AllocationBase), name, MAX_PATH);
@@ -76,8 +79,45 @@ bool NearestExport(DWORD64 base, DWORD64 address, char *name, size_t size, DWORD
     return true;
 }
 
+// Unloads from the engine every module whose place now holds another image (or none): a library
+// freed and another loaded at the same base would otherwise be named after the first.
+BOOL CALLBACK CollectStaleModule(PCSTR, DWORD64 base, PVOID stale) {
+    IMAGEHLP_MODULE64 known = {};
+    known.SizeOfStruct = sizeof known;
+    MEMORY_BASIC_INFORMATION region = {};
+    bool same = SymGetModuleInfo64(g_process, base, &known) &&
+                VirtualQuery(reinterpret_cast<const void *>(base), &region, sizeof region) &&
+                region.AllocationBase == reinterpret_cast<void *>(base) && region.State == MEM_COMMIT;
+    if (same) {
+        const auto *dos = reinterpret_cast<const IMAGE_DOS_HEADER *>(base);
+        const auto *nt =
+            reinterpret_cast<const IMAGE_NT_HEADERS *>(base + static_cast<DWORD64>(dos->e_lfanew));
+        char name[MAX_PATH] = "";
+        const DWORD n = GetModuleFileNameA(reinterpret_cast<HMODULE>(base), name, MAX_PATH);
+        same = dos->e_magic == IMAGE_DOS_SIGNATURE && nt->Signature == IMAGE_NT_SIGNATURE &&
+               nt->FileHeader.TimeDateStamp == known.TimeDateStamp &&
+               nt->OptionalHeader.SizeOfImage == known.ImageSize && n > 0 && n < MAX_PATH &&
+               _stricmp(name, known.LoadedImageName[0] ? known.LoadedImageName : known.ImageName) == 0;
+    }
+    if (!same) static_cast<std::vector<DWORD64> *>(stale)->push_back(base);
+    return TRUE;
+}
+
+void ForgetStaleModules() {
+    std::vector<DWORD64> stale;
+    try {
+        SymEnumerateModules64(g_process, CollectStaleModule, &stale);
+    } catch (const std::bad_alloc &) {
+    }
+    for (DWORD64 base : stale)
+        SymUnloadModule64(g_process, base);
+}
+
 // One entry of the trace, as described for reports: address, module, symbol, and file and line.
-void FormatEntry(DWORD64 address, char *entry, size_t size) {
+// bias is 1 for a return address, which is looked up one byte back, inside the call it returns
+// from (the byte offsets shown stay those of the address itself); 0 for the innermost frame.
+void FormatEntry(DWORD64 address, DWORD64 bias, char *entry, size_t size) {
+    const DWORD64 lookup = address - bias;
     size_t used = 0;
     auto add = [&](const char *format, auto... args) {
         if (used >= size - 1) return;
@@ -94,7 +134,7 @@ void FormatEntry(DWORD64 address, char *entry, size_t size) {
 
     IMAGEHLP_MODULE64 module = {};
     module.SizeOfStruct = sizeof module;
-    const bool known = SymGetModuleInfo64(g_process, address, &module) != FALSE;
+    const bool known = SymGetModuleInfo64(g_process, lookup, &module) != FALSE;
     if (known) {
         const char *slash = strchr(module.ImageName, '\\');
         add("%s: ", slash ? slash + 1 : module.ImageName);
@@ -109,9 +149,11 @@ void FormatEntry(DWORD64 address, char *entry, size_t size) {
     DWORD64 displacement = 0;
     char exported[261];
     const char *name = nullptr;
-    if (SymFromAddr(g_process, address, &displacement, symbol)) {
+    if (SymFromAddr(g_process, lookup, &displacement, symbol)) {
         name = symbol->Name;
-    } else if (known && NearestExport(module.BaseOfImage, address, exported, sizeof exported, &displacement)) {
+        displacement += bias;
+    } else if (known &&
+               NearestExport(module.BaseOfImage, address, exported, sizeof exported, &displacement)) {
         name = exported; // the engine has no name, the module's export table has
     }
     if (!name) {
@@ -132,8 +174,9 @@ void FormatEntry(DWORD64 address, char *entry, size_t size) {
     // A module without line information is not searched: it would only cost 100 failing look-ups.
     const int search = known && !module.LineNumbers ? 0 : kLineSearch;
     for (int back = 0; back <= search; ++back) {
-        if (SymGetLineFromAddr64(g_process, address - static_cast<DWORD64>(back), &lineDisplacement, &line)) {
-            const int distance = back != 0 ? back : static_cast<int>(lineDisplacement);
+        if (SymGetLineFromAddr64(g_process, lookup - static_cast<DWORD64>(back), &lineDisplacement, &line)) {
+            const int distance =
+                (back != 0 ? back : static_cast<int>(lineDisplacement)) + static_cast<int>(bias);
             add("\n\t\t%s, Line %d", line.FileName, static_cast<int>(line.LineNumber));
             if (distance != 0) add(" + %d bytes", distance);
             break;
@@ -147,7 +190,7 @@ void FormatEntry(DWORD64 address, char *entry, size_t size) {
 namespace qx {
 
 void AppendStackTrace(wchar_t *report, size_t room, const void *callerReturn) {
-    StartEngine(); // without the engine the walk goes on, without names
+    if (StartEngine()) ForgetStaleModules(); // without the engine the walk goes on, without names
 
     CONTEXT context = {};
     context.ContextFlags = CONTEXT_FULL;
@@ -188,7 +231,7 @@ void AppendStackTrace(wchar_t *report, size_t room, const void *callerReturn) {
     size_t used = wcslen(report);
     for (int i = first; i < count; ++i) {
         char entry[1024];
-        FormatEntry(addresses[i], entry, sizeof entry);
+        FormatEntry(addresses[i], i == 0 ? 0 : 1, entry, sizeof entry);
         const size_t length = strlen(entry);
         if (used + length >= room) break; // an entry that does not fit ends the trace
         for (size_t k = 0; k < length; ++k)

@@ -19,9 +19,11 @@
 
 namespace {
 
-const size_t kExpansion = 32768;   // characters of the expanded text
-const size_t kRecord = 32768;      // characters of the record; the output stops advancing here
-const size_t kChannelChars = 4091; // what one message of the debug-output channel carries
+const size_t kExpansion = 32768; // characters of the expanded text
+const size_t kRecord = 32768;    // characters of the record; the output stops advancing here
+// A piece of text on the debug-output channel: what a capture hands on whole (the channel itself
+// carries 4,091 characters a message).
+const size_t kChannelChars = 1023;
 using qx::kSourceChars;
 
 volatile LONG g_traceOptions = QX_DIAG_TRACE_DEFAULT;
@@ -156,29 +158,11 @@ void FinishLine() {
     r[n] = L'\0';
 }
 
-// The channel carries 4,091 characters a message: a longer record goes in pieces, each starting
-// with the record's routing tag, so that a capturing window shows all of it.
 void SendToChannel() {
-    const wchar_t *r = g_writer.record;
-    const size_t n = g_writer.length;
-    if (n <= kChannelChars) {
-        OutputDebugStringW(r);
-        return;
-    }
-    wchar_t piece[kChannelChars + 1];
-    wmemcpy(piece, r, kChannelChars);
-    piece[kChannelChars] = L'\0';
-    OutputDebugStringW(piece);
     wchar_t tag[32];
-    const int tagLength = _snwprintf(tag, 31, L"|wndid:%d ", g_writer.window);
-    const size_t room = kChannelChars - static_cast<size_t>(tagLength);
-    for (size_t at = kChannelChars; at < n; at += room) {
-        const size_t take = n - at < room ? n - at : room;
-        wmemcpy(piece, tag, static_cast<size_t>(tagLength));
-        wmemcpy(piece + tagLength, r + at, take);
-        piece[static_cast<size_t>(tagLength) + take] = L'\0';
-        OutputDebugStringW(piece);
-    }
+    _snwprintf(tag, 31, L"|wndid:%d ", g_writer.window);
+    tag[31] = L'\0';
+    qx::SendInPieces(g_writer.record, g_writer.length, tag);
 }
 
 void WriteRecord(const wchar_t *format, va_list args) {
@@ -231,6 +215,26 @@ void WriteRecord(const wchar_t *format, va_list args) {
 } // namespace
 
 namespace qx {
+
+void SendInPieces(const wchar_t *text, size_t length, const wchar_t *tag) {
+    if (length <= kChannelChars) {
+        OutputDebugStringW(text);
+        return;
+    }
+    wchar_t piece[kChannelChars + 1];
+    wmemcpy(piece, text, kChannelChars);
+    piece[kChannelChars] = L'\0';
+    OutputDebugStringW(piece);
+    const size_t tagLength = wcslen(tag) < kChannelChars / 2 ? wcslen(tag) : kChannelChars / 2;
+    const size_t room = kChannelChars - tagLength;
+    for (size_t at = kChannelChars; at < length; at += room) {
+        const size_t take = length - at < room ? length - at : room;
+        wmemcpy(piece, tag, tagLength);
+        wmemcpy(piece + tagLength, text + at, take);
+        piece[tagLength + take] = L'\0';
+        OutputDebugStringW(piece);
+    }
+}
 
 KeepLastError::KeepLastError() : m_error(GetLastError()) {}
 KeepLastError::~KeepLastError() {

@@ -27,6 +27,10 @@ int FailureOptions();
 // adder would feed itself.
 void SetChannelSinkForThread(bool on);
 
+// Writes text (length characters, terminated) to the debug-output channel in pieces that a capture
+// hands on whole; every piece after the first starts with tag, as a record's routing tag.
+void SendInPieces(const wchar_t *text, size_t length, const wchar_t *tag);
+
 // DiagOutputExW with a va_list.
 void WriteRecordV(const wchar_t *format, va_list args);
 

@@ -5,6 +5,7 @@
 #include "zx_winsys/tests/debugging/logfolder.h"
 #include "zx_winsys/zx_winsys.h"
 
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -18,12 +19,13 @@ namespace {
 
 int g_count = 0;
 std::string Unique(const char *what) {
-    return std::string(what) + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++g_count) + ";";
+    return std::string(what) + "-" + zxtest_log::RunTag() + "-" + std::to_string(++g_count) + ";";
 }
 
 // The log lines without their time prefixes, from the line holding marker on, as many as follow
 // from the same report (up to the next "Debug Assertion Failed!").
-std::vector<std::string> ReportLines(const std::string &marker, const std::string &all = zxtest_log::ReadAllLogs()) {
+std::vector<std::string> ReportLines(const std::string &marker,
+                                     const std::string &all = zxtest_log::ReadAllLogs()) {
     std::vector<std::string> lines;
     size_t at = all.find(marker);
     if (at == std::string::npos) return lines;
@@ -75,7 +77,8 @@ TEST_CASE("assertion: with the default options the report goes to the log file o
         CHECK(t.find(marker) == std::string::npos);
 }
 
-TEST_CASE("assertion: the wide form reports the same; a null comment; the channel gets \"*** \" and the report") {
+TEST_CASE(
+    "assertion: the wide form reports the same; a null comment; the channel gets \"*** \" and the report") {
     zxtest::DebugChannelReader &channel = zxtest::DebugChannel();
     const std::string marker = Unique("wide");
     const std::wstring wide(marker.begin(), marker.end());
@@ -133,7 +136,8 @@ TEST_CASE("assertion: the message box's Retry gives 1, Ignore 0, and Abort ends 
 }
 
 namespace {
-const wchar_t kEventSourceKey[] = L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\BugslayerUtil";
+const wchar_t kEventSourceKey[] =
+    L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\BugslayerUtil";
 }
 
 ZXTEST_CHILD(event_log_without_module) {
@@ -168,8 +172,8 @@ TEST_CASE("assertion: the event log needs the message module loaded; one failure
     CHECK(type == REG_EXPAND_SZ);
     CHECK(std::wstring(path).find(L"BUGSLAYERUTIL") != std::wstring::npos);
     size = sizeof types;
-    CHECK(RegQueryValueExW(key, L"TypesSupported", nullptr, nullptr, reinterpret_cast<BYTE *>(&types), &size) ==
-          ERROR_SUCCESS);
+    CHECK(RegQueryValueExW(key, L"TypesSupported", nullptr, nullptr, reinterpret_cast<BYTE *>(&types),
+                           &size) == ERROR_SUCCESS);
     CHECK(types == 7);
     RegCloseKey(key);
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, kEventSourceKey);
@@ -177,8 +181,11 @@ TEST_CASE("assertion: the event log needs the message module loaded; one failure
 
 namespace {
 
+constexpr int kReportLine = __LINE__ + 3; // the line of the call below
 ZX_NOINLINE int ReportFromHere(const std::string &marker) {
+    // clang-format off
     const int result = DiagAssertA(QX_DIAG_STACKTRACE | QX_DIAG_LOGFILE, marker.c_str(), nullptr, "debugging/test", 9);
+    // clang-format on
     return result + 1; // not a tail call: this frame stays on the stack
 }
 
@@ -198,9 +205,176 @@ TEST_CASE("assertion: a stack trace starts at the caller and names our functions
 #else
     CHECK(lines[6].find(' ') == 10);
 #endif
-    const std::string trace = Joined(lines);
-    CHECK(trace.find("diagassert_test.cpp, Line ") != std::string::npos);
-    CHECK(trace.find("DiagAssertA") == std::string::npos); // the reporter's own frames are left out
+    // A caller's line is the line of its call, not the statement after it.
+    const std::string where = "diagassert_test.cpp, Line " + std::to_string(kReportLine);
+    CHECK(lines[7].find(where) != std::string::npos);
+    CHECK(!std::isdigit(static_cast<unsigned char>(lines[7][lines[7].find(where) + where.size()])));
+    CHECK(Joined(lines).find("DiagAssertA") == std::string::npos); // the reporter's own frames are left out
+}
+
+namespace {
+using Reporting = int (*)(const char *);
+Reporting Reporter(HMODULE module, const char *name) {
+    return reinterpret_cast<Reporting>(reinterpret_cast<void *>(GetProcAddress(module, name)));
+}
+} // namespace
+
+// Two libraries, one after the other at the same base: the second one's frames carry its own names.
+ZXTEST_CHILD(report_from_module_reloaded_at_same_base) {
+    const std::string first = Unique("alpha"), second = Unique("beta");
+    HMODULE alpha = LoadLibraryW(L"alpha.dll");
+    ZXTEST_EXPECT(alpha && Reporter(alpha, "alpha_reporting_function"));
+    Reporter(alpha, "alpha_reporting_function")(first.c_str());
+    FreeLibrary(alpha);
+    HMODULE beta = LoadLibraryW(L"beta.dll");
+    ZXTEST_EXPECT(beta == alpha); // the same preferred base, which is free again
+    Reporter(beta, "beta_reporting_function")(second.c_str());
+    const std::vector<std::string> lines = ReportLines(second);
+    ZXTEST_EXPECT(lines.size() > 7);
+    ZXTEST_EXPECT(lines[6].find("beta.dll: beta_reporting_function") != std::string::npos);
+    ZXTEST_EXPECT(lines[7].find("reload_module.cpp, Line ") != std::string::npos);
+    ZXTEST_EXPECT(Joined(lines).find("alpha") == std::string::npos);
+    return 0;
+}
+
+TEST_CASE("assertion: a library freed and another loaded at its base is named as itself") {
+    CHECK(zxtest::RunChild("report_from_module_reloaded_at_same_base", 60000) == 0);
+}
+
+namespace {
+std::string g_marker;
+int g_nestedCalls = 0, g_nestedResult = -1;
+int ReportFromTimer(void *) {
+    ++g_nestedCalls;
+    g_nestedResult = DiagAssertA(QX_DIAG_MSGBOX | QX_DIAG_LOGFILE, (g_marker + "-nested").c_str(), nullptr,
+                                 "debugging/test", 2);
+    return 0;
+}
+} // namespace
+
+// A timer that the open box's message loop runs reports too: to the log at once, without a box.
+ZXTEST_CHILD(report_inside_open_box) {
+    g_marker = zxtest::ChildArgument();
+    ZXTEST_EXPECT(QX_SetPostedTimer(ReportFromTimer, nullptr, 100.0, 1) != 0);
+    const int outer =
+        DiagAssertA(QX_DIAG_MSGBOX, (g_marker + "-outer").c_str(), nullptr, "debugging/test", 1);
+    ZXTEST_EXPECT(outer == 0);
+    ZXTEST_EXPECT(g_nestedCalls == 1);
+    ZXTEST_EXPECT(g_nestedResult == 0); // the Ignore value
+    return 0;
+}
+
+TEST_CASE(
+    "assertion: a report made while a report's box is open on its thread is logged, with no second box") {
+    const std::string marker = Unique("box");
+    zxtest::Program child(zxtest::ChildCommandLine("report_inside_open_box", marker));
+    const zxtest::Box box = zxtest::WaitForBox(child);
+    REQUIRE(box.window != nullptr);
+    std::vector<std::string> nested;
+    for (int i = 0; i < 200 && nested.empty(); ++i) {
+        Sleep(50);
+        nested = ReportLines(marker + "-nested");
+    }
+    REQUIRE(nested.size() >= 7);
+    CHECK(Joined(nested).find("Not shown in a box (a report's box is open on this thread): ignored.") !=
+          std::string::npos);
+    int boxes = 0;
+    for (HWND w : child.Windows())
+        boxes += zxtest::ClassName(w) == L"#32770" ? 1 : 0;
+    CHECK(boxes == 1);
+    zxtest::Click(box.window, IDIGNORE);
+    CHECK(child.WaitForExit() == 0);
+}
+
+namespace {
+volatile LONG g_tracing = 0;
+DWORD WINAPI TraceMeanwhile(void *) {
+    for (int i = 0; g_tracing; ++i)
+        DiagOutputExW(L"|wndid:0 foreign record %d", i);
+    return 0;
+}
+} // namespace
+
+// Reports beside a thread that traces into the same log: no record of it comes between a report's lines.
+ZXTEST_CHILD(reports_beside_tracing) {
+    QX_SetTraceOptions(QX_DIAG_LOGFILE);
+    g_tracing = 1;
+    HANDLE tracer = CreateThread(nullptr, 0, TraceMeanwhile, nullptr, 0, nullptr);
+    std::vector<std::string> markers;
+    for (int i = 0; i < 10; ++i) {
+        markers.push_back(Unique("whole"));
+        ReportFromHere(markers.back());
+    }
+    g_tracing = 0;
+    WaitForSingleObject(tracer, 10000);
+    CloseHandle(tracer);
+    const std::string log = zxtest_log::ReadAllLogs();
+    for (const std::string &marker : markers) {
+        const std::vector<std::string> lines = ReportLines(marker, log);
+        size_t last = 0; // the report's last line: the end of its stack trace
+        for (size_t i = 0; i < lines.size(); ++i)
+            if (lines[i].compare(0, 2, "0x") == 0 || lines[i].compare(0, 2, "\t\t") == 0) last = i;
+        ZXTEST_EXPECT(last > 6);
+        for (size_t i = 0; i <= last; ++i)
+            ZXTEST_EXPECT(lines[i].find("foreign record") == std::string::npos);
+    }
+    return 0;
+}
+
+TEST_CASE("assertion: one report is logged as one piece beside a tracing thread") {
+    CHECK(zxtest::RunChild("reports_beside_tracing", 120000) == 0);
+}
+
+namespace {
+volatile int g_depthStep = 1; // keeps the recursion a recursion
+ZX_NOINLINE int ReportDeep(int depth, const std::string &marker) {
+    if (depth > 0) return ReportDeep(depth - g_depthStep, marker) + g_depthStep;
+    return DiagAssertA(QX_DIAG_STACKTRACE | QX_DIAG_DEBUGGER | QX_DIAG_LOGFILE, marker.c_str(), nullptr,
+                       "debugging/test", 3);
+}
+} // namespace
+
+namespace {
+CRITICAL_SECTION *g_piecesLock = nullptr;
+std::vector<std::wstring> *g_pieces = nullptr;
+void OnPiece(const wchar_t *text) {
+    EnterCriticalSection(g_piecesLock);
+    g_pieces->push_back(text);
+    LeaveCriticalSection(g_piecesLock);
+}
+} // namespace
+
+TEST_CASE("assertion: a report longer than a capture hands on reaches a capture whole, in pieces") {
+    zxtest::CloseDebugChannel(); // this test is the channel's receiver itself
+    CRITICAL_SECTION lock;
+    InitializeCriticalSection(&lock);
+    std::vector<std::wstring> pieces;
+    g_piecesLock = &lock;
+    g_pieces = &pieces;
+    const std::string marker = Unique("deep");
+    std::string logged, whole;
+    {
+        CQxDebugOutputCapture capture(OnPiece);
+        CHECK(ReportDeep(80, marker) == 80);
+        logged = "*** " + Joined(ReportLines(marker));
+        for (int i = 0; i < 200 && whole != logged; ++i) {
+            Sleep(50);
+            EnterCriticalSection(&lock);
+            whole.clear();
+            for (const std::wstring &t : pieces) {
+                const std::string narrow(t.begin(), t.end());
+                if (narrow.find(marker) != std::string::npos)
+                    whole = narrow;
+                else if (!whole.empty() && narrow.compare(0, 4, "*** ") == 0)
+                    whole += narrow.substr(4);
+            }
+            LeaveCriticalSection(&lock);
+        }
+    }
+    g_pieces = nullptr;
+    DeleteCriticalSection(&lock);
+    CHECK(logged.size() > 2000); // a stack trace of more than 80 frames
+    CHECK(whole == logged);
 }
 
 namespace {
@@ -211,7 +385,7 @@ struct ReportRun {
 };
 ZX_NOINLINE void ReportFromThread(int thread, int i) {
     char expression[64];
-    std::snprintf(expression, sizeof expression, "load-%lu-%d-%d", GetCurrentProcessId(), thread, i);
+    std::snprintf(expression, sizeof expression, "load-%s-%d-%d", zxtest_log::RunTag().c_str(), thread, i);
     DiagAssertA(QX_DIAG_STACKTRACE | QX_DIAG_LOGFILE, expression, nullptr, "debugging/test", i);
     SetLastError(GetLastError()); // not a tail call
 }
@@ -244,11 +418,12 @@ TEST_CASE("assertion load: 8 threads report at once; every report whole, with it
     const std::string log = zxtest_log::ReadAllLogs();
     for (int t = 0; t < 8; ++t) {
         for (int i = 0; i < reports; ++i) {
-            const std::string marker = "load-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(t) + "-" +
-                                       std::to_string(i) + "\r\n";
+            const std::string marker =
+                "load-" + zxtest_log::RunTag() + "-" + std::to_string(t) + "-" + std::to_string(i) + "\r\n";
             const std::vector<std::string> lines = ReportLines(marker, log);
             // A report's lines stay together, its caller first in the trace.
-            if (lines.size() > 7 && lines[4] == "Expression : " + marker && lines[3] == "Line : " + std::to_string(i) + "\r\n" &&
+            if (lines.size() > 7 && lines[4] == "Expression : " + marker &&
+                lines[3] == "Line : " + std::to_string(i) + "\r\n" &&
                 lines[6].find("ReportFromThread") != std::string::npos)
                 ++whole;
         }

@@ -68,13 +68,17 @@ ZXTEST_CHILD(log_first_line_of_the_day) {
 }
 
 ZXTEST_CHILD(log_continuations_with_gaps) {
-    ZXTEST_EXPECT(EndsWith(CQxLogFile::GetLogFilename(), DayName(0, 3)));
+    const wchar_t *before = CQxLogFile::GetLogFilename();
+    ZXTEST_EXPECT(EndsWith(before, DayName(0, 3)));
     ZXTEST_EXPECT(CQxLogFile::ClearLog() == QX_OK);
     ZXTEST_EXPECT(EndsWith(CQxLogFile::GetLogFilename(), DayName(0, 4)));
+    ZXTEST_EXPECT(EndsWith(before, DayName(0, 3))); // a path handed out is never rewritten
     ZXTEST_EXPECT(QX_Log(L"in four\r\n") == QX_OK);
     CQxLogFile::CloseLog();
-    ZXTEST_EXPECT(zxtest::ReadFileBytes(LogPath(DayName(0, 4))).find("***** in four\r\n") != std::string::npos);
-    ZXTEST_EXPECT(zxtest::ReadFileBytes(LogPath(DayName(0, 3))).find("Log session started.") != std::string::npos);
+    ZXTEST_EXPECT(zxtest::ReadFileBytes(LogPath(DayName(0, 4))).find("***** in four\r\n") !=
+                  std::string::npos);
+    ZXTEST_EXPECT(zxtest::ReadFileBytes(LogPath(DayName(0, 3))).find("Log session started.") !=
+                  std::string::npos);
     return 0;
 }
 
@@ -202,8 +206,8 @@ TEST_CASE("log file: files older than the age limit go, held files and foreign n
     zxtest::WriteFileBytes(LogPath(L"qxapp_abcd-ef-gh.log"), "foreign\r\n");
     zxtest::WriteFileBytes(LogPath(L"qxapp_2001-13-45.log"), "no such date\r\n");
     // Held open by this process, as a long-running program holds its log.
-    HANDLE held = CreateFileW(LogPath(DayName(-12)).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
+    HANDLE held = CreateFileW(LogPath(DayName(-12)).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
     REQUIRE(held != INVALID_HANDLE_VALUE);
     CHECK(zxtest::RunChild("log_opens_and_sweeps") == 0);
     CloseHandle(held);
@@ -287,7 +291,8 @@ TEST_CASE("log file: the folder comes from the resource, then SetupOptions.xml, 
 
     Probe probe;
     const std::wstring unique = L"ZxTest\\probe-" + std::to_wstring(GetCurrentProcessId());
-    probe.SetupOptions(L"<Options>\r\n  <wsAppFolder runtype=\"CQxStringW\" value=\"" + unique + L"\"/>\r\n</Options>");
+    probe.SetupOptions(L"<Options>\r\n  <wsAppFolder runtype=\"CQxStringW\" value=\"" + unique +
+                       L"\"/>\r\n</Options>");
     // Loading the library opens no log file.
     CHECK(probe.Run(L"load").empty());
     CHECK_FALSE(zxtest::FileExists(CommonAppData() + L"\\" + unique + L"\\Logfiles\\" + DayName(0)));
@@ -355,8 +360,8 @@ TEST_CASE("log load: 4 processes x 2 threads write one file: every line once, wh
     zxtest_log::SetLimits(1, 10);
     for (int days = 11; days < 26; ++days)
         zxtest::WriteFileBytes(LogPath(DayName(-days)), "stale\r\n");
-    HANDLE held = CreateFileW(LogPath(DayName(-15)).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
+    HANDLE held = CreateFileW(LogPath(DayName(-15)).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
     REQUIRE(held != INVALID_HANDLE_VALUE);
     {
         std::vector<std::unique_ptr<zxtest::Program>> writers;

@@ -46,12 +46,21 @@ std::vector<std::wstring> LogFiles() {
     return names;
 }
 
+std::string RunTag() {
+    static const std::string tag = [] {
+        FILETIME created = {}, unused = {};
+        GetProcessTimes(GetCurrentProcess(), &created, &unused, &unused, &unused);
+        return std::to_string(GetCurrentProcessId()) + "." + std::to_string(created.dwLowDateTime);
+    }();
+    return tag;
+}
+
 std::string ReadAllLogs() {
     std::string all;
     for (const std::wstring &name : LogFiles()) {
         HANDLE file = CreateFileW((LogFolder() + L"\\" + name).c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
-                                  nullptr);
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
         if (file == INVALID_HANDLE_VALUE) continue;
         char buffer[65536];
         DWORD got = 0;

@@ -15,6 +15,9 @@ std::wstring LogFolder();
 void ClearLogFolder();
 // The names of the files in the log folder, sorted.
 std::vector<std::wstring> LogFiles();
+// A text that tells this process from every other run of the day: process ids repeat, and the
+// log files of earlier runs stay in the folder.
+std::string RunTag();
 // The bytes of every log file, in name order.
 std::string ReadAllLogs();
 // "qxapp_YYYY-MM-DD.log" (continuation 0) or "qxapp_YYYY-MM-DD_(NNNN).log" for the local date

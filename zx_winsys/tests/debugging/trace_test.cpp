@@ -20,7 +20,7 @@ int g_marker = 0;
 // A text no other record of the run carries. The channel is read from the first marker on.
 std::string Marker() {
     Channel();
-    return "m" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++g_marker) + ";"; // no prefix of another
+    return "m" + zxtest_log::RunTag() + "-" + std::to_string(++g_marker) + ";"; // no prefix of another
 }
 
 std::wstring Wide(const std::string &text) {
@@ -49,7 +49,8 @@ std::vector<std::string> LogLines(const std::string &marker) {
         end = end == std::string::npos ? all.size() : end + 1;
         const std::string line = all.substr(start, end - start);
         const size_t prefix = line.find(" ***** ");
-        if (line.find(marker) != std::string::npos && prefix != std::string::npos) lines.push_back(line.substr(prefix + 7));
+        if (line.find(marker) != std::string::npos && prefix != std::string::npos)
+            lines.push_back(line.substr(prefix + 7));
         start = end;
     }
     return lines;
@@ -174,7 +175,15 @@ TEST_CASE("trace: every thread reports the source location it set itself") {
     DiagOutputExW_hlp(longName.c_str(), 7);
     const std::string marker = Marker();
     DiagOutputExW(L"%hs |srcid|", marker.c_str());
-    const std::string record = ChannelTexts(marker)[0];
+    // 1,060 characters: two pieces on the channel.
+    const std::string first = ChannelTexts(marker)[0];
+    std::string record;
+    Channel().WaitFor(GetCurrentProcessId(), [&](const std::vector<std::string> &texts) {
+        for (size_t i = 0; i + 1 < texts.size(); ++i)
+            if (texts[i] == first) record = first + texts[i + 1].substr(9);
+        return !record.empty();
+    });
+    CHECK(first.size() == 1023);
     CHECK(record.find("/tail.cpp : 7\r\n") != std::string::npos);
     CHECK(record.size() == 9 + marker.size() + 1 + 1023 + 4 + 2);
 }
@@ -183,10 +192,12 @@ TEST_CASE("trace: 40,000 characters are cut to 32,762 and three full stops; the 
     const std::string marker = Marker();
     std::wstring text = Wide(marker) + std::wstring(40000, L'x');
     DiagOutputExW(L"%s", text.c_str());
-    // 32,767 characters go in pieces of 4,091: the first as it is, the others after the tag.
+    // 32,767 characters go in pieces that a capture hands on whole, 1,023 characters: the first as
+    // it is, the others after the tag.
     const std::vector<std::string> first = ChannelTexts(marker);
     REQUIRE(first.size() == 1);
-    REQUIRE(first[0].size() == 4091);
+    REQUIRE(first[0].size() == 1023);
+    const size_t count = 1 + (32767 - 1023 + 1013) / 1014;
     std::vector<std::string> pieces;
     Channel().WaitFor(GetCurrentProcessId(), [&](const std::vector<std::string> &texts) {
         pieces.clear();
@@ -195,13 +206,13 @@ TEST_CASE("trace: 40,000 characters are cut to 32,762 and three full stops; the 
             if (t == first[0]) in = true;
             if (in) pieces.push_back(t);
         }
-        return pieces.size() >= 9;
+        return pieces.size() >= count;
     });
-    REQUIRE(pieces.size() >= 9);
+    REQUIRE(pieces.size() >= count);
     std::string whole = pieces[0];
-    for (size_t i = 1; i < 9; ++i) {
+    for (size_t i = 1; i < count; ++i) {
         REQUIRE(pieces[i].compare(0, 9, "|wndid:0 ") == 0);
-        CHECK(pieces[i].size() <= 4091);
+        CHECK(pieces[i].size() <= 1023);
         whole += pieces[i].substr(9);
     }
     CHECK(whole.size() == 32767);
@@ -271,7 +282,29 @@ TEST_CASE("trace: the scope timer writes its name literally, and nothing for an 
         CHECK(t.find(silent) == std::string::npos);
 }
 
+// The first call of a process of each diagnostic function, with the last error set before it.
+ZXTEST_CHILD(first_call_keeps_last_error) {
+    const std::string &call = zxtest::ChildArgument();
+    if (call == "GetLogFilename after a close" || call == "Log after EnableLog(false)") QX_Log(L"opened\r\n");
+    if (call == "GetLogFilename after a close") CQxLogFile::CloseLog();
+    if (call == "Log after EnableLog(false)") CQxLogFile::EnableLog(false);
+    SetLastError(0x2468);
+    if (call == "DiagOutputExW") DiagOutputExW(L"first record");
+    if (call == "QX_Log") QX_Log(L"first line\r\n");
+    if (call == "Log" || call == "Log after EnableLog(false)") CQxLogFile::Log(L"first line\r\n", 0);
+    if (call == "Detail") CQxLogFile::Detail();
+    if (call == "GetLogFilename after a close") CQxLogFile::GetLogFilename();
+    if (call == "ClearLog") CQxLogFile::ClearLog();
+    ZXTEST_EXPECT(GetLastError() == 0x2468);
+    return 0;
+}
+
 TEST_CASE("trace: every function keeps the caller's last error") {
+    for (const char *call : {"DiagOutputExW", "QX_Log", "Log", "Detail", "GetLogFilename after a close",
+                             "ClearLog", "Log after EnableLog(false)"}) {
+        CAPTURE(call);
+        CHECK(zxtest::RunChild("first_call_keeps_last_error", 30000, call) == 0);
+    }
     SetLastError(12345);
     DiagOutputExW(L"%hs |stime|", Marker().c_str());
     CHECK(GetLastError() == 12345);
@@ -298,7 +331,8 @@ DWORD WINAPI WriteMany(void *arg) {
         SetLastError(static_cast<DWORD>(1000 + i));
         switch (i % 5) {
         case 0:
-            DiagOutputExW(L"|wndid:%d load t%d r%d |absdt| |wnddt| |adt0%d|", run->index, run->index, i, i % 8);
+            DiagOutputExW(L"|wndid:%d load t%d r%d |absdt| |wnddt| |adt0%d|", run->index, run->index, i,
+                          i % 8);
             break;
         case 1:
             DiagOutputExW(L"load t%d r%d stray | bars |adt9| || |%s", run->index, i, L"|");
