@@ -33,6 +33,10 @@ while read -r path; do
 done <"$root/build/installer/files/installed.txt"
 [ -f "$target/uninstall.exe" ] || fail "no uninstaller"
 [ -f "$menu/Lumetra Settings Transfer.lnk" ] || fail "no Start-menu entry"
+shortcut=$(run "$root/build/x86/bin/zx_shortcut_probe.exe" \
+  'C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Lumetra Platform\Lumetra Settings Transfer.lnk' | tr -d '\r')
+[ "$shortcut" = 'C:\zx-installer-test\LumetraPlatform\bin\settingsxfer.exe
+C:\zx-installer-test\LumetraPlatform\bin' ] || fail "the Start-menu entry reads: $shortcut"
 [ ! -e "$target/x86/bin/setupaid.dll" ] && [ ! -e "$target/bin/setupaid.dll" ] || fail "setupaid.dll installed"
 cmp -s "$target/bin/zx_winsys.dll" "$root/build/x64/bin/zx_winsys.dll" || fail "bin/zx_winsys.dll is not the 64-bit build"
 cmp -s "$target/x86/bin/zx_winsys.dll" "$root/build/x86/bin/zx_winsys.dll" || fail "x86/bin/zx_winsys.dll is not the 32-bit build"

@@ -30,6 +30,41 @@ const char *FindPlaceholder(const char *text) {
     return nullptr;
 }
 
+// Writes address as one argument of a command line (the rules by which programs split theirs):
+// quotes in it are escaped, with the backslashes before them; outside quotes of the command the
+// address is put in quotes of its own when it holds a blank or a quote. At most 2n + 2 characters.
+char *PutArgument(char *out, const char *address, bool insideQuotes) {
+    bool quote = !insideQuotes && address[0] == '\0';
+    for (const char *c = address; *c; ++c)
+        quote = quote || (!insideQuotes && (*c == ' ' || *c == '\t' || *c == '"'));
+    if (quote) *out++ = '"';
+    size_t backslashes = 0;
+    for (const char *c = address; *c; ++c) {
+        if (*c == '\\') {
+            ++backslashes;
+        } else {
+            if (*c == '"')
+                for (size_t i = 0; i <= backslashes; ++i)
+                    *out++ = '\\'; // doubles those before it, and escapes the quote
+            backslashes = 0;
+        }
+        *out++ = *c;
+    }
+    // Backslashes before a closing quote are doubled, so that it stays one.
+    if (quote || insideQuotes)
+        for (size_t i = 0; i < backslashes; ++i)
+            *out++ = '\\';
+    if (quote) *out++ = '"';
+    return out;
+}
+
+bool InsideQuotes(const char *command, const char *at) {
+    bool inside = false;
+    for (const char *c = command; c < at; ++c)
+        inside = *c == '"' ? !inside : inside;
+    return inside;
+}
+
 } // namespace
 
 namespace setupaid {
@@ -43,8 +78,9 @@ char *ComposeBrowserCommand(const char *command, DWORD type, const char *address
         command = expanded;
     }
     const size_t commandLength = lstrlenA(command), addressLength = lstrlenA(address);
-    // Room for the command, the address, a space and two quotes, and the terminator.
-    char *result = Allocate(commandLength + addressLength + 4);
+    // Room for the command, the address with every character escaped, a space and two quotes,
+    // and the terminator.
+    char *result = Allocate(commandLength + 2 * addressLength + 4);
     if (result != nullptr) {
         const char *placeholder = FindPlaceholder(command);
         char *out = result;
@@ -53,8 +89,7 @@ char *ComposeBrowserCommand(const char *command, DWORD type, const char *address
             const size_t before = static_cast<size_t>(placeholder - command);
             CopyMemory(out, command, before);
             out += before;
-            CopyMemory(out, address, addressLength);
-            out += addressLength;
+            out = PutArgument(out, address, InsideQuotes(command, placeholder));
             const size_t after = commandLength - before - 2;
             CopyMemory(out, placeholder + 2, after);
             out += after;
@@ -63,8 +98,7 @@ char *ComposeBrowserCommand(const char *command, DWORD type, const char *address
             out += commandLength;
             *out++ = ' ';
             *out++ = '"';
-            CopyMemory(out, address, addressLength);
-            out += addressLength;
+            out = PutArgument(out, address, true);
             *out++ = '"';
         }
         *out = '\0';

@@ -102,6 +102,10 @@ LRESULT CALLBACK LinkProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 } // namespace
 
 extern "C" int __stdcall odkaz(HWND hParent, HWND hPlaceholder) {
+    // The placeholder is destroyed: never the parent itself or a window that holds it.
+    if (!IsWindow(hParent) || !IsWindow(hPlaceholder) || hPlaceholder == hParent ||
+        IsChild(hPlaceholder, hParent))
+        return 0;
     RECT placeholder = {}, parent = {};
     GetWindowRect(hPlaceholder, &placeholder);
     GetWindowRect(hParent, &parent);

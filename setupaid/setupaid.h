@@ -34,7 +34,8 @@ SETUPAID_API int __stdcall SdShowMsg2(const char *text, int mode);
 /* Adds the greyed signature "Varnholt" to hParent. Returns 10. */
 SETUPAID_API int __stdcall show_sign(HWND hParent);
 /* Replaces the control hPlaceholder by a web link of the same size that opens the company's
- * site in the web browser. Returns 10. */
+ * site in the web browser. Returns 10; 0 (nothing done) when either is no window, or when the
+ * placeholder is hParent itself or holds it. */
 SETUPAID_API int __stdcall odkaz(HWND hParent, HWND hPlaceholder);
 
 #ifdef __cplusplus

@@ -42,12 +42,19 @@ bool WhenChecked(HWND tree, HTREEITEM item) {
 extern "C" {
 
 BOOL __stdcall TreeView(HWND hTree, const char *) {
+    // Nothing is made for a window that is not there (null, destroyed): no one would keep it.
+    if (!IsWindow(hTree)) return TRUE;
     HIMAGELIST ours = static_cast<HIMAGELIST>(GetPropA(hTree, kListProperty));
     const bool reuse = ours != nullptr && TreeView_GetImageList(hTree, TVSIL_STATE) == ours;
     HIMAGELIST list = reuse ? ours : MakeStateImages();
     ExpandTopLevel(hTree, Never);
     if (!reuse) {
         TreeView_SetImageList(hTree, list, TVSIL_STATE);
+        // A list the window did not take (it is no tree) is freed at once.
+        if (list != nullptr && TreeView_GetImageList(hTree, TVSIL_STATE) != list) {
+            ImageList_Destroy(list);
+            list = nullptr;
+        }
         // A list of ours that someone replaced is in nobody's use any more.
         if (ours != nullptr) ImageList_Destroy(ours);
         if (list != nullptr)

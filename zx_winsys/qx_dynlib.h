@@ -36,7 +36,8 @@ extern "C" {
 QX_API __qx_hmodule QX_LoadLibrary(const wchar_t *path);
 /* 0; QX_ERR_INVALID_ARG for a null handle; QX_ERR_SYSTEM when the system refuses. */
 QX_API int QX_UnloadLibrary(__qx_hmodule lib);
-/* Address of the exported symbol, or null. */
+/* Address of the exported symbol, or null. name may be an ordinal (a value below 65,536), as the
+ * system takes it. */
 QX_API void *QX_GetSymbol(__qx_hmodule lib, const char *name);
 /* The platform's library file-name extension (".dll") and prefix (""). */
 QX_API const wchar_t *QX_GetDllExt(void);

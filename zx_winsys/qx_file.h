@@ -127,7 +127,8 @@ QX_API int QX_ReplaceFile(const wchar_t *replacement, const wchar_t *replaced, c
 QX_API int QX_RemoveFile(const wchar_t *path, int reportMissing);
 
 /* Maps length bytes from offset. mode: 1 read only, 2 read and write, 3 copy on write.
- * *address points exactly at offset inside a view aligned to the allocation granularity. */
+ * *address points exactly at offset inside a view aligned to the allocation granularity.
+ * QX_ERR_INVALID_ARG for a handle that is not a file on disk (null, INVALID_HANDLE_VALUE). */
 QX_API int QX_MapFile(void *handle, int mode, uint64_t offset, uint32_t length, void **address);
 /* Unmaps the view that contains address (as returned by QX_MapFile). */
 QX_API int QX_UnmapFile(void *address);

@@ -103,6 +103,8 @@ Section "${PRODUCT} (required)" SecRuntime
   !insertmacro ShowMessage "Installing the ${PRODUCT}..."
   !include "${FILES}/runtime.nsh"
   CreateDirectory "${MENU_FOLDER}"
+  ; The shortcut's "Start in" is the output folder: the 64-bit bin\, not the last one of the list.
+  SetOutPath "$INSTDIR\bin"
   CreateShortCut "${MENU_FOLDER}\Lumetra Settings Transfer.lnk" "$INSTDIR\bin\settingsxfer.exe"
   WriteUninstaller "$INSTDIR\uninstall.exe"
   SetRegView 64

@@ -2,6 +2,8 @@
 // fits its block exactly, and the address goes where "%1" was.
 #include "testsupport/zxtest.h"
 
+#include <shellapi.h>
+
 #include <string>
 
 #include "setupaid/browser.h"
@@ -31,6 +33,32 @@ TEST_CASE("browser command: %1 quoted, bare, with more after it, or missing") {
     // Only the first %1; a lone % is no placeholder.
     CHECK(Compose("b.exe 100% %1 %1") == "b.exe 100% http://a.example/ %1");
     CHECK(Compose("b.exe %") == "b.exe % \"http://a.example/\"");
+}
+
+TEST_CASE("browser command: an address with blanks, quotes and backslashes stays one argument") {
+    const struct {
+        const char *command, *address, *line;
+    } cases[] = {
+        {"b.exe %1", "http://a.example/a b", "b.exe \"http://a.example/a b\""},
+        {"b.exe %1", "x\" --evil", "b.exe \"x\\\" --evil\""},
+        {"b.exe \"%1\"", "x\" --evil", "b.exe \"x\\\" --evil\""},
+        {"b.exe", "a b\\", "b.exe \"a b\\\\\""},
+        {"b.exe %1", "a\\\"b", "b.exe \"a\\\\\\\"b\""},
+        {"b.exe %1", "", "b.exe \"\""},
+    };
+    for (const auto &c : cases) {
+        CAPTURE(c.address);
+        const std::string line = Compose(c.command, REG_SZ, c.address);
+        CHECK(line == c.line);
+        // Split as a program splits its command line: the address comes back whole.
+        int count = 0;
+        const std::wstring wide(line.begin(), line.end());
+        LPWSTR *arguments = CommandLineToArgvW(wide.c_str(), &count);
+        REQUIRE(arguments != nullptr);
+        CHECK(count == 2);
+        CHECK(zxtest::Narrow(arguments[count - 1]) == c.address);
+        LocalFree(arguments);
+    }
 }
 
 TEST_CASE("browser command: expandable commands, other value types, long commands") {

@@ -97,4 +97,16 @@ TEST_CASE("link: takes the placeholder's place and size; the placeholder goes") 
     CHECK(reinterpret_cast<HCURSOR>(GetClassLongPtrA(links[0], GCLP_HCURSOR)) ==
           LoadCursor(nullptr, IDC_HAND));
     setupaid_test::Pump();
+
+    // A placeholder that is the parent itself, holds it, or is no window is refused: the caller's
+    // windows stay.
+    HWND inner = CreateWindowExA(0, "STATIC", "", WS_CHILD, 0, 0, 10, 10, parent.get(), nullptr,
+                                 GetModuleHandleA(nullptr), nullptr);
+    CHECK(odkaz(parent.get(), parent.get()) == 0);
+    CHECK(odkaz(inner, parent.get()) == 0);
+    CHECK(odkaz(parent.get(), nullptr) == 0);
+    CHECK(odkaz(nullptr, inner) == 0);
+    CHECK(IsWindow(parent.get()));
+    CHECK(IsWindow(inner));
+    CHECK(Children(parent.get(), "odkaz").size() == 1);
 }

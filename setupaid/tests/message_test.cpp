@@ -13,6 +13,7 @@ namespace {
 
 struct Geometry {
     RECT window; // screen
+    RECT client; // the window's client area, in screen coordinates
     RECT label;  // in the window's client area
     std::string text;
 };
@@ -21,6 +22,8 @@ Geometry Measure(HWND dialog) {
     Geometry g = {};
     HWND label = GetDlgItem(dialog, 1005);
     GetWindowRect(dialog, &g.window);
+    GetClientRect(dialog, &g.client);
+    MapWindowPoints(dialog, nullptr, reinterpret_cast<POINT *>(&g.client), 2);
     GetWindowRect(label, &g.label);
     MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT *>(&g.label), 2);
     char text[16384] = {};
@@ -37,14 +40,27 @@ int Height(const RECT &r) {
     return r.bottom - r.top;
 }
 
-// The text's extent as the window measures it: one line in the label's device context.
+// The text's extent on one line in the font the label draws it with.
 SIZE Extent(HWND dialog, const std::string &text) {
     HWND label = GetDlgItem(dialog, 1005);
     HDC dc = GetDC(label);
+    HGDIOBJ before = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(label, WM_GETFONT, 0, 0)));
     SIZE size = {};
     GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, before);
     ReleaseDC(label, dc);
     return size;
+}
+
+RECT WorkArea() {
+    RECT work = {};
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    return work;
+}
+
+bool Inside(const RECT &inner, const RECT &outer) {
+    return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+           inner.bottom <= outer.bottom;
 }
 
 // Removes a message window left by a failed check.
@@ -66,21 +82,22 @@ TEST_CASE("message window: a short text gets the smallest size, topmost and cent
     CHECK((GetWindowLongA(dialog, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0);
     const Geometry g = Measure(dialog);
     CHECK(g.text == "Hi");
+    // 10 pixels of client area all round the text area.
     CHECK(g.label.left == 10);
     CHECK(g.label.top == 10);
     CHECK(Width(g.label) == 100);
     CHECK(Height(g.label) == 50);
-    CHECK(Width(g.window) == 120);
-    CHECK(Height(g.window) == 70);
-    CHECK(g.window.left == (GetSystemMetrics(SM_CXSCREEN) - 120) / 2);
-    CHECK(g.window.top == (GetSystemMetrics(SM_CYSCREEN) - 70) / 2);
+    CHECK(Width(g.client) == 120);
+    CHECK(Height(g.client) == 70);
+    CHECK(g.window.left == (GetSystemMetrics(SM_CXSCREEN) - Width(g.window)) / 2);
+    CHECK(g.window.top == (GetSystemMetrics(SM_CYSCREEN) - Height(g.window)) / 2);
 }
 
-TEST_CASE("message window: a second call gives the same window the new text and size") {
+TEST_CASE("message window: a second call gives the same window the new text and size, measured in its font") {
     Cleanup cleanup;
     CHECK(SdShowMsg2("Hi", 1) == 1);
     HWND first = MessageWindow();
-    const std::string text(120, 'W');
+    const std::string text(60, 'W');
     CHECK(SdShowMsg2(text.c_str(), 1) == 1);
     CHECK(MessageWindow() == first);
     CHECK(MessageWindowCount() == 1);
@@ -90,14 +107,38 @@ TEST_CASE("message window: a second call gives the same window the new text and 
     CHECK(g.text == text);
     CHECK(Width(g.label) == extent.cx);
     CHECK(Height(g.label) == (extent.cy < 50 ? 50 : extent.cy));
-    CHECK(Width(g.window) == extent.cx + 20);
-    // Centred, also when wider than the screen.
-    CHECK(g.window.left == (GetSystemMetrics(SM_CXSCREEN) - (extent.cx + 20)) / 2);
+    CHECK(Width(g.client) == extent.cx + 20);
+    CHECK(g.window.left == (GetSystemMetrics(SM_CXSCREEN) - Width(g.window)) / 2);
+}
 
-    const std::string wide(10000, 'W');
-    CHECK(SdShowMsg2(wide.c_str(), 1) == 1);
-    // Far wider than the system's coordinates reach: shown, with the whole text.
-    CHECK(Measure(first).text == wide);
+TEST_CASE(
+    "message window: a text wider than the work area is broken into lines; one too long is cut, on screen") {
+    Cleanup cleanup;
+    const RECT work = WorkArea();
+    const std::string sentence = [] {
+        std::string words;
+        for (int i = 0; i < 120; ++i)
+            words += "setup copies the platform's files ";
+        return words;
+    }();
+    for (const std::string &text : {sentence, std::string(10000, 'W')}) {
+        CAPTURE(text.size());
+        CHECK(SdShowMsg2(text.c_str(), 1) == 1);
+        HWND dialog = MessageWindow();
+        REQUIRE(dialog != nullptr);
+        const Geometry g = Measure(dialog);
+        CHECK(g.text == text);
+        CHECK(IsWindowVisible(dialog));
+        CHECK(Inside(g.window, work));                    // shown, not pushed off the screen
+        CHECK(Height(g.label) > Extent(dialog, text).cy); // several lines
+        CHECK((GetWindowLongA(GetDlgItem(dialog, 1005), GWL_STYLE) & SS_CENTERIMAGE) == 0);
+        CHECK(g.label.left == 10);
+        CHECK(Width(g.client) - g.label.right == 10);
+        CHECK(Height(g.client) - g.label.bottom == 10);
+    }
+    // Back to one line: vertically centred again.
+    CHECK(SdShowMsg2("short again", 1) == 1);
+    CHECK((GetWindowLongA(GetDlgItem(MessageWindow(), 1005), GWL_STYLE) & SS_CENTERIMAGE) != 0);
 }
 
 TEST_CASE("message window: removal, and a second removal with nothing left to remove") {

@@ -143,3 +143,22 @@ TEST_CASE("tree: one state image list per tree, reused by later calls; a replace
     TreeView(other, nullptr);
     CHECK(TreeView_GetImageList(other, TVSIL_STATE) != second);
 }
+
+TEST_CASE("tree: a null, destroyed or non-tree window keeps nothing made for it") {
+    Parent parent;
+    HWND destroyed = MakeTree(parent.get());
+    DestroyWindow(destroyed);
+    const long handles = zxtest::HandleCount(), gdi = zxtest::GdiObjectCount();
+    const int calls = zxtest::LoadSize(20000, 20000);
+    for (int i = 0; i < calls; ++i) {
+        HWND window = i % 3 == 0 ? nullptr : i % 3 == 1 ? destroyed : parent.get();
+        CHECK(TreeView(window, nullptr) == TRUE);
+        CHECK(TreeViewFunction(window, 1, "item", i % 2) == 1);
+    }
+    CHECK(GetPropA(parent.get(), "setupaid.StateImages") == nullptr);
+    CHECK(zxtest::HandleCount() <= handles);
+    // Counted where the GDI table can be read; everywhere, the process can still make GDI objects
+    // (20,000 lost image lists use the table up).
+    if (gdi >= 0) CHECK(zxtest::GdiObjectCount() <= gdi + 2);
+    CHECK(zxtest::CanCreateGdiObjects());
+}

@@ -17,16 +17,16 @@ extern "C" {
 
 __qx_hmodule QX_LoadLibrary(const wchar_t *path) {
     if (!path || !*path) {
-        qx::Assert(L"filename==NULL || *filename==0", L"QX_LoadLibrary: Library filename must not be empty.", kSource,
-                   13);
+        qx::Assert(L"filename==NULL || *filename==0", L"QX_LoadLibrary: Library filename must not be empty.",
+                   kSource, 13);
         return nullptr;
     }
     std::wstring system(path);
     for (wchar_t &c : system)
         if (c == L'/') c = L'\\';
     HMODULE module = LoadLibraryW(system.c_str());
-    qx::Detail(kSource, module ? 26 : 28, module ? L"QX_LoadLibrary(\"%s\") : OK" : L"QX_LoadLibrary(\"%s\") : Failed",
-               path);
+    qx::Detail(kSource, module ? 26 : 28,
+               module ? L"QX_LoadLibrary(\"%s\") : OK" : L"QX_LoadLibrary(\"%s\") : Failed", path);
     return module;
 }
 
@@ -43,7 +43,9 @@ void *QX_GetSymbol(__qx_hmodule lib, const char *name) {
         qx::Assert(L"lib==NULL", L"QX_GetSymbol: Wrong library handle.", kSource, 56);
         return nullptr;
     }
-    if (!name || !*name) {
+    // A value below 65,536 is an ordinal, which the system takes in place of a name.
+    const bool ordinal = reinterpret_cast<uintptr_t>(name) < 0x10000 && name != nullptr;
+    if (!name || (!ordinal && !*name)) {
         qx::Assert(L"name==NULL || *name==0", L"QX_GetSymbol: Invalid symbol name.", kSource, 60);
         return nullptr;
     }

@@ -19,6 +19,10 @@ int QX_MapFile(void *handle, int mode, uint64_t offset, uint32_t length, void **
     static const DWORD kProtection[3] = {PAGE_READONLY, PAGE_READWRITE, PAGE_WRITECOPY};
     static const DWORD kAccess[3] = {FILE_MAP_READ, FILE_MAP_WRITE, FILE_MAP_COPY};
     if (!address || mode < 1 || mode > 3) return QX_ERR_INVALID_ARG;
+    // The system takes INVALID_HANDLE_VALUE as a request for memory of no file (what a caller's
+    // variable holds after a failed open): only a handle of a file on disk is mapped.
+    if (!handle || handle == INVALID_HANDLE_VALUE || GetFileType(handle) != FILE_TYPE_DISK)
+        return QX_ERR_INVALID_ARG;
 
     const uint64_t granularity = Granularity();
     const uint64_t start = offset - offset % granularity;

@@ -1,8 +1,6 @@
 // Logical drives, drive kinds, volume labels, and the network-path query.
 #include <windows.h>
 
-#include <vector>
-
 #include "zx_winsys/internal/critical_errors.h"
 #include "zx_winsys/internal/strings.h"
 #include "zx_winsys/qx_directory.h"
@@ -40,26 +38,26 @@ int QX_GetVolumeInformation(const wchar_t *root, SQxVolumeInfo *info) {
     if (!info->label && !info->fileSystemName) return QX_OK;
     if (info->label && info->labelLength < 1) return QX_ERR_INVALID_ARG;
 
-    const int labelRoom = (info->labelLength > 0 ? info->labelLength : 0) + 1;
-    std::vector<wchar_t> label(static_cast<size_t>(labelRoom), L'\0');
+    // The system's label has at most MAX_PATH characters: the label is read into room of that
+    // size, whatever length the caller gives (the length of an absent buffer is never used).
+    wchar_t label[MAX_PATH + 1] = L"";
     DWORD serial = 0;
     BOOL ok;
     {
         qx::CriticalErrorsOff quiet;
-        ok = GetVolumeInformationW(root, label.data(), static_cast<DWORD>(labelRoom), &serial, nullptr,
-                                   nullptr, nullptr, 0);
+        ok = GetVolumeInformationW(root, label, MAX_PATH + 1, &serial, nullptr, nullptr, nullptr, 0);
     }
     info->flags = 0;
     if (!ok) return QX_ERR_VOLUME_INFORMATION;
 
-    std::vector<wchar_t> text(label.size() + 16, L'\0');
+    wchar_t text[MAX_PATH + 1 + 16] = L"";
     const int kind = info->driveKind;
     if (kind == QX_DRIVE_REMOVABLE || kind == QX_DRIVE_CDROM || kind == QX_DRIVE_RAMDISK)
-        swprintf(text.data(), text.size(), L"%ls (%08lx)", label.data(), static_cast<unsigned long>(serial));
+        swprintf(text, MAX_PATH + 1 + 16, L"%ls (%08lx)", label, static_cast<unsigned long>(serial));
     else
-        swprintf(text.data(), text.size(), L"%ls", label.data());
+        swprintf(text, MAX_PATH + 1 + 16, L"%ls", label);
 
-    if (info->label) qx::CopyBounded(info->label, info->labelLength, text.data(), qx::Termination::Always);
+    if (info->label) qx::CopyBounded(info->label, info->labelLength, text, qx::Termination::Always);
     if (info->fileSystemName && info->fileSystemNameLength > 0) info->fileSystemName[0] = L'\0';
     return QX_OK;
 }

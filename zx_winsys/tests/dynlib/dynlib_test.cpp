@@ -56,6 +56,11 @@ TEST_CASE("libraries: load with either separator, symbols, misuse, names of the 
     CHECK(reinterpret_cast<int (*)()>(symbol)() == 42);
     CHECK(QX_GetSymbol(a, "NoSuchSymbol") == nullptr);
     CHECK(QX_GetSymbol(a, "") == nullptr);
+    // An ordinal in place of a name, as the system takes it.
+    CHECK(QX_GetSymbol(a, MAKEINTRESOURCEA(1)) ==
+          reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(a), MAKEINTRESOURCEA(1))));
+    CHECK(QX_GetSymbol(a, MAKEINTRESOURCEA(1)) != nullptr);
+    CHECK(QX_GetSymbol(a, nullptr) == nullptr);
     CHECK(QX_GetSymbol(nullptr, "ProbeSymbol") == nullptr);
     CHECK(QX_UnloadLibrary(b) == QX_OK);
     CHECK(QX_UnloadLibrary(a) == QX_OK);
@@ -85,8 +90,9 @@ TEST_CASE("module path: whole, cut and always terminated, or empty with -9") {
 TEST_CASE("sections: copies out of our own 32- and 64-bit libraries, names without regard to case") {
     std::vector<std::wstring> files = {zxtest::Beside(L"zx_winsys.dll")};
     // The other architecture's tree, where both were built.
-    const std::wstring other = zxtest::SelfFolder() + (sizeof(void *) == 8 ? L"\\..\\..\\x86\\bin\\zx_winsys.dll"
-                                                                           : L"\\..\\..\\x64\\bin\\zx_winsys.dll");
+    const std::wstring other =
+        zxtest::SelfFolder() +
+        (sizeof(void *) == 8 ? L"\\..\\..\\x86\\bin\\zx_winsys.dll" : L"\\..\\..\\x64\\bin\\zx_winsys.dll");
     if (zxtest::FileExists(other)) files.push_back(other);
     for (const std::wstring &file : files) {
         CAPTURE(zxtest::Narrow(file));
@@ -126,7 +132,8 @@ TEST_CASE("sections: copies out of our own 32- and 64-bit libraries, names witho
 
 ZXTEST_CHILD(data_segments_of_damaged_files) {
     const std::string original = zxtest::ReadFileBytes(ModulePath());
-    const std::wstring path = zxtest::SelfFolder() + L"\\damaged-" + std::to_wstring(GetCurrentProcessId()) + L".dll";
+    const std::wstring path =
+        zxtest::SelfFolder() + L"\\damaged-" + std::to_wstring(GetCurrentProcessId()) + L".dll";
     std::mt19937 random(17);
     const int files = zxtest::LoadSize(2000, 10000);
     int unexpected = 0;
@@ -138,7 +145,8 @@ ZXTEST_CHILD(data_segments_of_damaged_files) {
             break;
         case 1: // flipped header bytes
             for (int k = 0; k < 4; ++k)
-                bytes[random() % std::min<size_t>(bytes.size(), 1024)] ^= static_cast<char>(1 + random() % 255);
+                bytes[random() % std::min<size_t>(bytes.size(), 1024)] ^=
+                    static_cast<char>(1 + random() % 255);
             break;
         default: { // a field of the headers set to a large value (offsets and sizes past the end)
             const size_t at = random() % std::min<size_t>(bytes.size() - 4, 1024);
@@ -194,15 +202,18 @@ ZXTEST_CHILD(resource_copies) {
     ZXTEST_EXPECT(QX_DllToResource(L"NoSuch", library.c_str(), out.c_str()) == QX_ERR_SYSTEM);
     ZXTEST_EXPECT(std::wstring(QX_GetResCopyError()) == L"Cannot locate resource.");
     ZXTEST_EXPECT(zxtest::ReadFileBytes(out) == "keep me");
-    ZXTEST_EXPECT(QX_DllToResource(L"NoSuch", library.c_str(), (dir / L"fresh.bin").c_str()) == QX_ERR_SYSTEM);
+    ZXTEST_EXPECT(QX_DllToResource(L"NoSuch", library.c_str(), (dir / L"fresh.bin").c_str()) ==
+                  QX_ERR_SYSTEM);
     ZXTEST_EXPECT(!zxtest::FileExists(dir / L"fresh.bin"));
     ZXTEST_EXPECT(QX_DllToResource(L"MyData", (dir / L"missing.dll").c_str(), out.c_str()) == QX_ERR_SYSTEM);
     ZXTEST_EXPECT(std::wstring(QX_GetResCopyError()) == L"Cannot load the dll file.");
-    ZXTEST_EXPECT(QX_ResourceToDll(L"MyData", library.c_str(), (dir / L"missing.bin").c_str()) == QX_ERR_SYSTEM);
+    ZXTEST_EXPECT(QX_ResourceToDll(L"MyData", library.c_str(), (dir / L"missing.bin").c_str()) ==
+                  QX_ERR_SYSTEM);
     ZXTEST_EXPECT(std::wstring(QX_GetResCopyError()) == L"Cannot open the data file.");
     const std::string before = zxtest::ReadFileBytes(library);
     zxtest::WriteFileBytes(dir / L"empty.bin", "");
-    ZXTEST_EXPECT(QX_ResourceToDll(L"MyData", library.c_str(), (dir / L"empty.bin").c_str()) == QX_ERR_SYSTEM);
+    ZXTEST_EXPECT(QX_ResourceToDll(L"MyData", library.c_str(), (dir / L"empty.bin").c_str()) ==
+                  QX_ERR_SYSTEM);
     ZXTEST_EXPECT(std::wstring(QX_GetResCopyError()) == L"Updating resource failed.");
     ZXTEST_EXPECT(zxtest::ReadFileBytes(library) == before);
     // A later success keeps the last failure's text.
@@ -222,7 +233,8 @@ TEST_CASE("resource readers: language keys in order; a library that cannot be lo
     int key = 0;
     const CQxByteArrayW32 &first = data.GetCQxByteArrayW32(0, &key);
     CHECK(key == 1033);
-    CHECK(std::string(reinterpret_cast<const char *>(first.GetData()), first.GetSize()) == std::string("english\0", 8));
+    CHECK(std::string(reinterpret_cast<const char *>(first.GetData()), first.GetSize()) ==
+          std::string("english\0", 8));
     CHECK(data.GetCQxByteArrayW32(1, &key).GetSize() == 8);
     CHECK(key == 2052);
     key = 99;

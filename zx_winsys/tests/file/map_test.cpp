@@ -77,4 +77,12 @@ TEST_CASE("map: bad modes, null pointers and unmappable ranges") {
     CHECK(address == reinterpret_cast<void *>(0x10));
     CHECK(QX_UnmapFile(nullptr) == QX_ERR_INVALID_ARG);
     QX_CloseFile(file);
+    // Handles that are no file: the system would map memory of no file for the first.
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    for (void *notFile : {static_cast<void *>(INVALID_HANDLE_VALUE), static_cast<void *>(nullptr),
+                          static_cast<void *>(event)}) {
+        CHECK(QX_MapFile(notFile, 2, 0, 4096, &address) == QX_ERR_INVALID_ARG);
+        CHECK(address == reinterpret_cast<void *>(0x10));
+    }
+    CloseHandle(event);
 }

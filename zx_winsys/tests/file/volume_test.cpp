@@ -2,6 +2,8 @@
 #include "testsupport/zxtest.h"
 #include "zx_winsys/zx_winsys.h"
 
+#include <climits>
+
 TEST_CASE("drive strings: the list, and a short buffer reporting the length it needs") {
     wchar_t drives[512];
     int needed = 0;
@@ -62,6 +64,22 @@ TEST_CASE("volume information: a one-character label buffer holds just the termi
     CHECK(label[1] == L'#');
     info.labelLength = 0;
     CHECK(QX_GetVolumeInformation(L"C:\\", &info) == QX_ERR_INVALID_ARG);
+
+    // The length of an absent label buffer is not used; a huge one sizes nothing.
+    wchar_t fs[8] = L"#######";
+    SQxVolumeInfo onlyFs = {};
+    onlyFs.fileSystemName = fs;
+    onlyFs.fileSystemNameLength = 8;
+    for (int length : {INT_MAX, 1 << 30, -5}) {
+        onlyFs.labelLength = length;
+        CHECK(QX_GetVolumeInformation(L"C:\\", &onlyFs) == QX_OK);
+    }
+    wchar_t big[300];
+    wmemset(big, L'#', 300);
+    info.label = big;
+    info.labelLength = INT_MAX;
+    CHECK(QX_GetVolumeInformation(L"C:\\", &info) == QX_OK);
+    CHECK(wcslen(big) < 300);
 }
 
 TEST_CASE("UNC path: not available") {
