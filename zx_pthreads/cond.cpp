@@ -27,7 +27,7 @@ extern "C" {
 
 int pthread_cond_init(pthread_cond_t *cond, const pthread_condattr_t *attr) {
     if (!cond || attr) return ZXP_EINVAL;
-    auto *c = new (std::nothrow) zxp_cond;
+    auto *c = zxp::Make<zxp_cond>();
     if (!c) return ZXP_ENOMEM;
     InitializeConditionVariable(&c->cv);
     *cond = c;
@@ -36,7 +36,7 @@ int pthread_cond_init(pthread_cond_t *cond, const pthread_condattr_t *attr) {
 
 int pthread_cond_destroy(pthread_cond_t *cond) {
     if (!cond || !*cond) return ZXP_EINVAL;
-    delete *cond;
+    zxp::Free(*cond);
     *cond = nullptr;
     return 0;
 }

@@ -1,8 +1,6 @@
 // Entry point of zx_pthreads: the thread-record slot, and the release of a thread's record at its end.
 #include "zx_pthreads/internal.h"
 
-#include "zx_pthreads/cxxruntime.h"
-
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
     switch (reason) {
     case DLL_PROCESS_ATTACH:
@@ -12,10 +10,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
         zxp::OnThreadEnd();
         break;
     case DLL_PROCESS_DETACH:
-        if (reserved == nullptr) {
-            zxp::FreeThreadSlot();
-            zx::ReleaseCxxRuntime();
-        }
+        if (reserved == nullptr) zxp::FreeThreadSlot();
         break;
     default:
         break;

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <new>
+
 #include "zx_pthreads/zx_pthreads.h"
 
 struct zxp_mutex {
@@ -18,6 +20,18 @@ struct zxp_sem {
 };
 
 namespace zxp {
+
+// Records live on the process heap, not through operator new: the library then needs nothing of
+// the C++ runtime, whose exception support costs a 32-bit DLL a semaphore at every load.
+template <typename T> T *Make() {
+    void *memory = HeapAlloc(GetProcessHeap(), 0, sizeof(T));
+    return memory ? new (memory) T() : nullptr;
+}
+template <typename T> void Free(T *record) {
+    if (!record) return;
+    record->~T();
+    HeapFree(GetProcessHeap(), 0, record);
+}
 
 // One record per thread known to the library. It is freed when its last reference goes:
 // one belongs to the running thread (dropped when the thread ends), one to the creator

@@ -10,7 +10,7 @@ zxp_mutex *const kStaticInit = reinterpret_cast<zxp_mutex *>(static_cast<intptr_
 SRWLOCK g_staticInitLock = SRWLOCK_INIT;
 
 zxp_mutex *NewMutex() {
-    auto *mutex = new (std::nothrow) zxp_mutex;
+    auto *mutex = zxp::Make<zxp_mutex>();
     if (mutex) InitializeCriticalSection(&mutex->cs);
     return mutex;
 }
@@ -48,7 +48,7 @@ int DestroyMutex(zxp_mutex **slot) {
     if (mutex == kStaticInit) return 0; // never used
     if (!mutex) return ZXP_EINVAL;
     DeleteCriticalSection(&mutex->cs);
-    delete mutex;
+    zxp::Free(mutex);
     *slot = nullptr;
     return 0;
 }

@@ -8,11 +8,11 @@ extern "C" {
 
 int sem_init(sem_t *sem, int pshared, unsigned int value) {
     if (!sem || pshared != 0 || value > static_cast<unsigned>(LONG_MAX)) return ZXP_EINVAL;
-    auto *s = new (std::nothrow) zxp_sem;
+    auto *s = zxp::Make<zxp_sem>();
     if (!s) return ZXP_ENOMEM;
     s->handle = CreateSemaphoreW(nullptr, static_cast<LONG>(value), LONG_MAX, nullptr);
     if (!s->handle) {
-        delete s;
+        zxp::Free(s);
         return ZXP_EAGAIN;
     }
     *sem = s;
@@ -22,7 +22,7 @@ int sem_init(sem_t *sem, int pshared, unsigned int value) {
 int sem_destroy(sem_t *sem) {
     if (!sem || !*sem) return ZXP_EINVAL;
     CloseHandle((*sem)->handle);
-    delete *sem;
+    zxp::Free(*sem);
     *sem = nullptr;
     return 0;
 }

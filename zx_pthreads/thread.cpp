@@ -43,7 +43,7 @@ void FreeThreadSlot() {
     while (ThreadRecord *record = g_records) {
         Unlist(record);
         if (record->handle) CloseHandle(record->handle);
-        delete record;
+        zxp::Free(record);
     }
     if (g_slot != TLS_OUT_OF_INDEXES) TlsFree(g_slot);
     g_slot = TLS_OUT_OF_INDEXES;
@@ -61,7 +61,7 @@ void ReleaseThread(ThreadRecord *record) {
     if (InterlockedDecrement(&record->refs) == 0) {
         Unlist(record);
         CloseHandle(record->handle);
-        delete record;
+        zxp::Free(record);
     }
 }
 
@@ -116,7 +116,7 @@ int pthread_create(pthread_t *thread, const pthread_attr_t *attr, zxp_start_rout
     }
     if (stackSize > 0xFFFFFFFFu) return ZXP_EINVAL;
 
-    auto *record = new (std::nothrow) zxp::ThreadRecord;
+    auto *record = zxp::Make<zxp::ThreadRecord>();
     if (!record) return ZXP_EAGAIN;
     record->routine = routine;
     record->arg = arg;
@@ -126,7 +126,7 @@ int pthread_create(pthread_t *thread, const pthread_attr_t *attr, zxp_start_rout
     uintptr_t handle =
         _beginthreadex(nullptr, static_cast<unsigned>(stackSize), ThreadMain, record, CREATE_SUSPENDED, &id);
     if (handle == 0) {
-        delete record;
+        zxp::Free(record);
         return ZXP_EAGAIN;
     }
     record->handle = reinterpret_cast<HANDLE>(handle);
@@ -159,7 +159,7 @@ pthread_t pthread_self(void) {
     pthread_t self = {nullptr, 0};
     auto *record = static_cast<zxp::ThreadRecord *>(TlsGetValue(g_slot));
     if (!record) {
-        record = new (std::nothrow) zxp::ThreadRecord;
+        record = zxp::Make<zxp::ThreadRecord>();
         if (!record) return self;
         DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &record->handle, 0,
                         FALSE, DUPLICATE_SAME_ACCESS);

@@ -5,8 +5,6 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
-#include <new>
-#include <vector>
 
 #include "zx_winsys/internal/diag.h"
 #include "zx_winsys/internal/report.h"
@@ -32,9 +30,41 @@ bool StartEngine() {
     return true;
 }
 
-// Module base of an address; a module the engine does not know yet is loaded into it.
+// The modules found still the same during the walk in progress (the reporter's lock is held).
+DWORD64 g_checked[64];
+int g_checkedCount = 0;
+
+// Whether the image at base is still the one the engine loaded there: a library freed and another
+// loaded at the same base would otherwise be named after the first.
+bool StillTheSame(DWORD64 base) {
+    for (int i = 0; i < g_checkedCount; ++i)
+        if (g_checked[i] == base) return true;
+    IMAGEHLP_MODULE64 known = {};
+    known.SizeOfStruct = sizeof known;
+    MEMORY_BASIC_INFORMATION region = {};
+    if (!SymGetModuleInfo64(g_process, base, &known) ||
+        !VirtualQuery(reinterpret_cast<const void *>(base), &region, sizeof region) ||
+        region.AllocationBase != reinterpret_cast<void *>(base) || region.State != MEM_COMMIT)
+        return false;
+    const auto *dos = reinterpret_cast<const IMAGE_DOS_HEADER *>(base);
+    const auto *nt = reinterpret_cast<const IMAGE_NT_HEADERS *>(base + static_cast<DWORD64>(dos->e_lfanew));
+    char name[MAX_PATH] = "";
+    const DWORD n = GetModuleFileNameA(reinterpret_cast<HMODULE>(base), name, MAX_PATH);
+    const bool same = dos->e_magic == IMAGE_DOS_SIGNATURE && nt->Signature == IMAGE_NT_SIGNATURE &&
+                      nt->FileHeader.TimeDateStamp == known.TimeDateStamp &&
+                      nt->OptionalHeader.SizeOfImage == known.ImageSize && n > 0 && n < MAX_PATH &&
+                      _stricmp(name, known.LoadedImageName[0] ? known.LoadedImageName : known.ImageName) == 0;
+    if (same && g_checkedCount < 64) g_checked[g_checkedCount++] = base;
+    return same;
+}
+
+// Module base of an address; a module the engine does not know yet, or knows from an image that
+// is gone, is loaded into it.
 DWORD64 CALLBACK ModuleBase(HANDLE process, DWORD64 address) {
-    if (DWORD64 base = SymGetModuleBase64(process, address)) return base;
+    if (DWORD64 base = SymGetModuleBase64(process, address)) {
+        if (StillTheSame(base)) return base;
+        SymUnloadModule64(process, base);
+    }
     MEMORY_BASIC_INFORMATION region;
     if (!VirtualQuery(reinterpret_cast<const void *>(address), &region, sizeof region) ||
         !region.AllocationBase)
@@ -44,6 +74,7 @@ DWORD64 CALLBACK ModuleBase(HANDLE process, DWORD64 address) {
     if (n == 0 || n >= MAX_PATH) return 0;
     const DWORD64 base = reinterpret_cast<DWORD64>(region.AllocationBase);
     SymLoadModule64(process, nullptr, name, nullptr, base, 0);
+    StillTheSame(base);
     return base;
 }
 
@@ -79,40 +110,6 @@ bool NearestExport(DWORD64 base, DWORD64 address, char *name, size_t size, DWORD
     return true;
 }
 
-// Unloads from the engine every module whose place now holds another image (or none): a library
-// freed and another loaded at the same base would otherwise be named after the first.
-BOOL CALLBACK CollectStaleModule(PCSTR, DWORD64 base, PVOID stale) {
-    IMAGEHLP_MODULE64 known = {};
-    known.SizeOfStruct = sizeof known;
-    MEMORY_BASIC_INFORMATION region = {};
-    bool same = SymGetModuleInfo64(g_process, base, &known) &&
-                VirtualQuery(reinterpret_cast<const void *>(base), &region, sizeof region) &&
-                region.AllocationBase == reinterpret_cast<void *>(base) && region.State == MEM_COMMIT;
-    if (same) {
-        const auto *dos = reinterpret_cast<const IMAGE_DOS_HEADER *>(base);
-        const auto *nt =
-            reinterpret_cast<const IMAGE_NT_HEADERS *>(base + static_cast<DWORD64>(dos->e_lfanew));
-        char name[MAX_PATH] = "";
-        const DWORD n = GetModuleFileNameA(reinterpret_cast<HMODULE>(base), name, MAX_PATH);
-        same = dos->e_magic == IMAGE_DOS_SIGNATURE && nt->Signature == IMAGE_NT_SIGNATURE &&
-               nt->FileHeader.TimeDateStamp == known.TimeDateStamp &&
-               nt->OptionalHeader.SizeOfImage == known.ImageSize && n > 0 && n < MAX_PATH &&
-               _stricmp(name, known.LoadedImageName[0] ? known.LoadedImageName : known.ImageName) == 0;
-    }
-    if (!same) static_cast<std::vector<DWORD64> *>(stale)->push_back(base);
-    return TRUE;
-}
-
-void ForgetStaleModules() {
-    std::vector<DWORD64> stale;
-    try {
-        SymEnumerateModules64(g_process, CollectStaleModule, &stale);
-    } catch (const std::bad_alloc &) {
-    }
-    for (DWORD64 base : stale)
-        SymUnloadModule64(g_process, base);
-}
-
 // One entry of the trace, as described for reports: address, module, symbol, and file and line.
 // bias is 1 for a return address, which is looked up one byte back, inside the call it returns
 // from (the byte offsets shown stay those of the address itself); 0 for the innermost frame.
@@ -134,6 +131,7 @@ void FormatEntry(DWORD64 address, DWORD64 bias, char *entry, size_t size) {
 
     IMAGEHLP_MODULE64 module = {};
     module.SizeOfStruct = sizeof module;
+    ModuleBase(g_process, lookup); // the engine knows the module there now, as it is
     const bool known = SymGetModuleInfo64(g_process, lookup, &module) != FALSE;
     if (known) {
         const char *slash = strchr(module.ImageName, '\\');
@@ -190,7 +188,8 @@ void FormatEntry(DWORD64 address, DWORD64 bias, char *entry, size_t size) {
 namespace qx {
 
 void AppendStackTrace(wchar_t *report, size_t room, const void *callerReturn) {
-    if (StartEngine()) ForgetStaleModules(); // without the engine the walk goes on, without names
+    StartEngine(); // without the engine the walk goes on, without names
+    g_checkedCount = 0;
 
     CONTEXT context = {};
     context.ContextFlags = CONTEXT_FULL;
