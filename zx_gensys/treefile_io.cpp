@@ -5,6 +5,7 @@
 
 #include "zx_gensys/internal/convert.h"
 #include "zx_gensys/internal/litevariant_impl.h"
+#include "zx_gensys/qx_filereplace.h"
 #include "zx_gensys/qx_litevariant.h"
 
 namespace {
@@ -28,31 +29,6 @@ bool ReadWholeFile(const wchar_t *path, std::string *bytes) {
         }
     }
     CloseHandle(file);
-    return ok;
-}
-
-// Writes bytes to a new file beside path, flushes it and moves it over path.
-bool ReplaceAtomically(const wchar_t *path, const std::string &bytes) {
-    static volatile LONG counter = 0;
-    wchar_t suffix[48];
-    swprintf(suffix, 48, L".%lx-%lx.tmp", GetCurrentProcessId(),
-             static_cast<unsigned long>(InterlockedIncrement(&counter)));
-    const std::wstring temp = std::wstring(path) + suffix;
-    HANDLE file =
-        CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    bool ok = true;
-    size_t done = 0;
-    while (ok && done < bytes.size()) {
-        DWORD chunk = static_cast<DWORD>(bytes.size() - done < (1u << 30) ? bytes.size() - done : (1u << 30));
-        DWORD put = 0;
-        ok = WriteFile(file, bytes.data() + done, chunk, &put, nullptr) && put == chunk;
-        done += put;
-    }
-    ok = ok && FlushFileBuffers(file);
-    CloseHandle(file);
-    ok = ok && MoveFileExW(temp.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    if (!ok) DeleteFileW(temp.c_str());
     return ok;
 }
 
@@ -83,10 +59,11 @@ int CQxLiteVariantR::GetDepth() const {
 
 int CQxLiteVariantR::SaveToFile(const wchar_t *path, bool overwrite, bool textForm) const {
     if (!path || !*path) return -1;
-    const DWORD attributes = GetFileAttributesW(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES) {
-        // A read-only target stays as it is, even where the system would let a move replace it.
-        if (!overwrite || (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) return -1;
+    // A read-only target stays as it is, even where the system would let a move replace it
+    // (QX_WriteFileReplacing refuses it).
+    if (!overwrite && GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES) {
+        SetLastError(ERROR_FILE_EXISTS);
+        return -1;
     }
     const gensys::Node &tree = gensysw::TreeOf(*this);
     // Nothing is written that LoadFromFile would refuse: too deep, or too large.
@@ -104,5 +81,5 @@ int CQxLiteVariantR::SaveToFile(const wchar_t *path, bool overwrite, bool textFo
         }
         if (bytes.size() > kMaxFileSize) return -1;
     }
-    return ReplaceAtomically(path, bytes) ? 0 : -1;
+    return QX_WriteFileReplacing(path, bytes.data(), bytes.size());
 }

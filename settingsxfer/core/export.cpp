@@ -3,8 +3,10 @@
 
 #include <new>
 
+#include "settingsxfer/core/guard.h"
 #include "settingsxfer/core/serializer.h"
 #include "settingsxfer/core/store.h"
+#include "zx_gensys/qx_filereplace.h"
 #include "zx_gensys/qx_variant.h"
 #include "zx_winsys/zx_winsys.h"
 
@@ -85,8 +87,11 @@ int ExportElement(CQxLiteVariantW &writer, const CQxStringW &element, const CQxS
     return 0;
 }
 
-int ExportSettings(const TransferOptions &options) {
+int ExportSettings(const TransferOptions &options, TransferReport *report) {
+    if (report) report->failedElements = 0;
     const CQxStringW root = SharedRoot(true);
+    StoreLock lock(root);
+    if (!lock.Held()) return kStoreBusy;
     const std::vector<CQxStringW> users =
         options.allUsers ? options.users : std::vector<CQxStringW>{options.userName};
 
@@ -118,8 +123,19 @@ int ExportSettings(const TransferOptions &options) {
     }
     CQxLiteVariantR package;
     writer.Finalize(package);
+    // Temporary files of this package that killed exports left beside it go first.
+    wchar_t full[MAX_PATH];
+    wchar_t *name = nullptr;
+    const DWORD length = GetFullPathNameW(options.outputFile.GetString(), MAX_PATH, full, &name);
+    if (length > 0 && length < MAX_PATH && name && name > full) {
+        name[-1] = L'\0';
+        QX_RemoveStaleTemporaries(full, name, &lock.Start());
+    }
     // The one failure export reports: a package that could not be written.
-    return package.SaveToFile(options.outputFile.GetString(), true, false) == 0 ? 0 : kTransferFailed;
+    if (package.SaveToFile(options.outputFile.GetString(), true, false) == 0) return 0;
+    TraceFailure("settingsxfer/export", __LINE__, L"Export: cannot write", options.outputFile,
+                 GetLastError());
+    return kTransferFailed;
 }
 
 } // namespace sx

@@ -220,3 +220,80 @@ TEST_CASE("program: -a with -u warns and exports all users; -o without -u warns;
     CHECK(zxtest::FileExists(store.root() + L"\\Devices.bin")); // imported
     CHECK_FALSE(zxtest::FileExists(dir / L"unused.bin"));       // -out had no effect
 }
+
+namespace {
+// The shared text elements of the real store, each of size bytes, all carrying tag.
+void WriteSharedTexts(const StoreFixture &store, wchar_t tag, size_t size) {
+    REQUIRE(QX_CreateDirectory(store.root().c_str(), 1, 0) == QX_OK);
+    for (const CQxStringW &element : sx::AllElements())
+        zxtest::WriteFileBytes(store.root() + L"\\" + element.GetString() + L".xml",
+                               sxtest::TextElement(std::wstring(size / 2 - 1, tag)));
+}
+// Which of the tags the shared text elements carry now: one tag, or '?' for a mixture.
+wchar_t SharedTag(const StoreFixture &store, const std::string &a, const std::string &b, wchar_t tagA,
+                  wchar_t tagB) {
+    int fromA = 0, fromB = 0, other = 0;
+    for (const CQxStringW &element : sx::AllElements()) {
+        const std::string bytes = zxtest::ReadFileBytes(store.root() + L"\\" + element.GetString() + L".xml");
+        fromA += bytes == a ? 1 : 0;
+        fromB += bytes == b ? 1 : 0;
+        other += bytes != a && bytes != b ? 1 : 0;
+    }
+    const int all = static_cast<int>(sx::AllElements().size());
+    return other ? L'!' : fromA == all ? tagA : fromB == all ? tagB : L'?';
+}
+} // namespace
+
+TEST_CASE(
+    "program: two imports started together leave the store as one package or the other, never blended") {
+    StoreFixture store({}, StoreFixture::kRealStore);
+    zxtest::TempDir dir;
+    const size_t size = 256 * 1024;
+    const std::string a = sxtest::TextElement(std::wstring(size / 2 - 1, L'a'));
+    const std::string b = sxtest::TextElement(std::wstring(size / 2 - 1, L'b'));
+    WriteSharedTexts(store, L'a', size);
+    CHECK(zxtest::Program(Program(L"-out \"" + dir / L"a.bin" + L"\"")).WaitForExit() == 0);
+    WriteSharedTexts(store, L'b', size);
+    CHECK(zxtest::Program(Program(L"-out \"" + dir / L"b.bin" + L"\"")).WaitForExit() == 0);
+    for (int round = 0; round < 4; ++round) {
+        CAPTURE(round);
+        WriteSharedTexts(store, L'o', size);
+        zxtest::Program first(Program(L"-in \"" + dir / L"a.bin" + L"\""));
+        zxtest::Program second(Program(L"-in \"" + dir / L"b.bin" + L"\""));
+        // One waits for the other: both end, each having imported all of its package.
+        CHECK(first.WaitForExit(60000) == 0);
+        CHECK(second.WaitForExit(60000) == 0);
+        const wchar_t tag = SharedTag(store, a, b, L'a', L'b');
+        CHECK((tag == L'a' || tag == L'b'));
+    }
+}
+
+TEST_CASE("program: an import killed at any moment leaves every text element old or new, whole") {
+    StoreFixture store({}, StoreFixture::kRealStore);
+    zxtest::TempDir dir;
+    const size_t size = 2 * 1024 * 1024;
+    const std::string fresh = sxtest::TextElement(std::wstring(size / 2 - 1, L'n'));
+    const std::string old = sxtest::TextElement(std::wstring(size / 2 - 1, L'o'));
+    WriteSharedTexts(store, L'n', size);
+    CHECK(zxtest::Program(Program(L"-out \"" + dir / L"new.bin" + L"\"")).WaitForExit() == 0);
+    const int kills = zxtest::LoadSize(8, 28);
+    int mixed = 0;
+    for (int k = 0; k < kills; ++k) {
+        CAPTURE(k);
+        WriteSharedTexts(store, L'o', size);
+        zxtest::Program importer(Program(L"-in \"" + dir / L"new.bin" + L"\""));
+        Sleep(static_cast<DWORD>(40 + 60 * k));
+        importer.Kill();
+        const wchar_t tag = SharedTag(store, fresh, old, L'n', L'o');
+        CHECK(tag != L'!'); // no element cut or blended
+        mixed += tag == L'?' ? 1 : 0;
+    }
+    MESSAGE(mixed << " of " << kills << " kills came in the middle of the elements");
+    // What the killed imports left beside the elements goes with the next import.
+    CHECK(zxtest::Program(Program(L"-in \"" + dir / L"new.bin" + L"\"")).WaitForExit() == 0);
+    CHECK(SharedTag(store, fresh, old, L'n', L'o') == L'n');
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((store.root() + L"\\*.tmp").c_str(), &data);
+    CHECK(find == INVALID_HANDLE_VALUE);
+    if (find != INVALID_HANDLE_VALUE) FindClose(find);
+}

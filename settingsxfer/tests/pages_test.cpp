@@ -180,6 +180,32 @@ TEST_CASE("import page: one user extracted to the current user's folder and regi
     CHECK_FALSE(zxtest::KeyExists(sxtest::UserKey(alice)));
 }
 
+TEST_CASE("import page: elements that cannot be written are counted in the result box") {
+    const std::wstring me = sx::CurrentUserName().GetString();
+    StoreFixture store({me}, StoreFixture::kRealStore);
+    zxtest::TempDir dir;
+    WritePackage(dir / L"p.bin", {{me, {L"Layouts", L"Objectives"}, true}});
+    const std::wstring mine = store.Folder(me);
+    CreateDirectoryW(store.root().c_str(), nullptr);
+    CreateDirectoryW(mine.c_str(), nullptr);
+    for (const wchar_t *name : {L"\\Layouts.xml", L"\\Objectives.xml"}) {
+        zxtest::WriteFileBytes(mine + name, "kept");
+        SetFileAttributesW((mine + name).c_str(), FILE_ATTRIBUTE_READONLY);
+    }
+    App app;
+    HWND page = OpenImportPage(app, dir / L"p.bin");
+    zxtest::Press(page, IDC_CURRENT_USER);
+    Choose(page, IDC_USER_LIST, me);
+    zxtest::Box result = sxtest::PressAndAnswer(app, page, IDOK);
+    CHECK(result.caption == L"Error");
+    CHECK(result.text ==
+          L"Settings imported, except 2 elements that could not be written (the log file names them).");
+    for (const wchar_t *name : {L"\\Layouts.xml", L"\\Objectives.xml"}) {
+        CHECK(zxtest::ReadFileBytes(mine + name) == "kept");
+        SetFileAttributesW((mine + name).c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+}
+
 TEST_CASE("import page: an incompatible file after Browse says so and leaves the page reset") {
     StoreFixture store({}, StoreFixture::kRealStore);
     zxtest::TempDir dir;

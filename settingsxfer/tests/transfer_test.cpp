@@ -399,3 +399,125 @@ TEST_CASE("transfer: import replaces an existing, different text element entirel
     REQUIRE(sx::ImportSettings(options) == 0);
     CHECK(zxtest::ReadFileBytes(store.root() + L"\\Layouts.xml") == exported);
 }
+
+namespace {
+// A store of text and tree elements exported to a package, then changed, so that an import
+// would write every element anew.
+struct ChangedStore {
+    StoreFixture store;
+    zxtest::TempDir out;
+    sx::TransferOptions options;
+    ChangedStore() : options(AllOptions(store, out / L"p.bin")) {
+        REQUIRE(QX_CreateDirectory(store.root().c_str(), 1, 0) == QX_OK);
+        zxtest::WriteFileBytes(store.root() + L"\\Layouts.xml", sxtest::TextElement(L"<exported/>"));
+        sxtest::WriteTreeElement(store.root() + L"\\Devices.bin", 1);
+        zxtest::WriteFileBytes(store.root() + L"\\Objectives.xml", sxtest::TextElement(L"<objectives/>"));
+        options.elements = {L"Layouts", L"Devices", L"Objectives"};
+        REQUIRE(sx::ExportSettings(options) == 0);
+        zxtest::WriteFileBytes(store.root() + L"\\Layouts.xml", sxtest::TextElement(L"<changed since/>"));
+        sxtest::WriteTreeElement(store.root() + L"\\Devices.bin", 2);
+        zxtest::WriteFileBytes(store.root() + L"\\Objectives.xml", sxtest::TextElement(L"<changed too/>"));
+    }
+    std::wstring Path(const wchar_t *name) const { return store.root() + L"\\" + name; }
+};
+} // namespace
+
+TEST_CASE("transfer faults: elements that cannot be written are reported, traced, and the others imported") {
+    const struct {
+        const char *what;
+        const wchar_t *blocked; // the element file that cannot be written
+        bool readOnly;          // made read-only, else held open without sharing
+    } cases[] = {{"read-only text element", L"Layouts.xml", true},
+                 {"read-only tree element", L"Devices.bin", true},
+                 {"locked text element", L"Layouts.xml", false},
+                 {"locked tree element", L"Devices.bin", false}};
+    for (const auto &c : cases) {
+        CAPTURE(c.what);
+        ChangedStore changed;
+        const std::wstring blocked = changed.Path(c.blocked);
+        const std::string kept = zxtest::ReadFileBytes(blocked);
+        HANDLE holder = INVALID_HANDLE_VALUE;
+        if (c.readOnly)
+            SetFileAttributesW(blocked.c_str(), FILE_ATTRIBUTE_READONLY);
+        else
+            holder = CreateFileW(blocked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        sx::TransferReport report;
+        CHECK(sx::ImportSettings(changed.options, &report) == sx::kTransferPartly);
+        CHECK(report.failedElements == 1);
+        if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder);
+        CHECK(zxtest::ReadFileBytes(blocked) == kept);
+        CHECK((GetFileAttributesW(blocked.c_str()) & FILE_ATTRIBUTE_READONLY) ==
+              (c.readOnly ? FILE_ATTRIBUTE_READONLY : 0u));
+        SetFileAttributesW(blocked.c_str(), FILE_ATTRIBUTE_NORMAL);
+        // The element beside it came in.
+        CHECK(zxtest::ReadFileBytes(changed.Path(L"Objectives.xml")) ==
+              sxtest::TextElement(L"<objectives/>"));
+    }
+}
+
+TEST_CASE("transfer faults: a private folder or a shared root that is a file, and delete of a held element") {
+    const std::wstring user = TestUser(L"filed");
+    StoreFixture store({user});
+    sxtest::BuildStore(store.root(), {user});
+    zxtest::TempDir out;
+    sx::TransferOptions options = AllOptions(store, out / L"p.bin");
+    REQUIRE(sx::ExportSettings(options) == 0);
+    zxtest::RemoveTree(store.Folder(user));
+    zxtest::WriteFileBytes(store.Folder(user), "a file where the folder belongs");
+    sx::TransferReport report;
+    CHECK(sx::ImportSettings(options, &report) == sx::kTransferPartly);
+    CHECK(report.failedElements > 0);
+    CHECK(zxtest::ReadFileBytes(store.Folder(user)) == "a file where the folder belongs");
+    zxtest::RemoveTree(store.Folder(user));
+
+    // Delete: an element that another program holds open stays, and says so.
+    sxtest::BuildStore(store.root(), {user});
+    const std::wstring held = store.root() + L"\\Devices.bin";
+    HANDLE holder =
+        CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    REQUIRE(holder != INVALID_HANDLE_VALUE);
+    options.deleteShared = true;
+    CHECK(sx::DeleteSettings(options, &report) == sx::kTransferPartly);
+    CHECK(report.failedElements == 1);
+    CloseHandle(holder);
+    CHECK(zxtest::FileExists(held));
+    CHECK(sx::DeleteSettings(options, &report) == 0);
+    CHECK_FALSE(zxtest::FileExists(held));
+}
+
+TEST_CASE("transfer faults: temporary files that killed transfers left never block, and go") {
+    ChangedStore changed;
+    // Leftovers of earlier runs: the names they had and the names of today, some of them hours
+    // old, one of a name that a new save could pick again.
+    const std::wstring leftovers[] = {L"Devices.bin.1c-1.tmp", L"Layouts.xml.1c.tmp",
+                                      L"Objectives.xml.2a-3-5f.tmp"};
+    FILETIME old = {};
+    SYSTEMTIME hoursAgo;
+    GetSystemTime(&hoursAgo);
+    hoursAgo.wHour = static_cast<WORD>(hoursAgo.wHour >= 3 ? hoursAgo.wHour - 3 : 0);
+    SystemTimeToFileTime(&hoursAgo, &old);
+    for (const std::wstring &name : leftovers) {
+        zxtest::WriteFileBytes(changed.Path(name.c_str()), "left behind");
+        HANDLE file = CreateFileW(changed.Path(name.c_str()).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        SetFileTime(file, nullptr, nullptr, &old);
+        CloseHandle(file);
+    }
+    const std::wstring foreign = changed.Path(L"notes.txt.1c.tmp"); // not of our naming: stays
+    zxtest::WriteFileBytes(foreign, "somebody's");
+    CHECK(sx::ImportSettings(changed.options) == 0);
+    for (const std::wstring &name : leftovers)
+        CHECK_FALSE(zxtest::FileExists(changed.Path(name.c_str())));
+    CHECK(zxtest::FileExists(foreign));
+    CHECK(zxtest::ReadFileBytes(changed.Path(L"Layouts.xml")) == sxtest::TextElement(L"<exported/>"));
+
+    // Beside a package: the package's own leftovers go when it is written again.
+    const std::wstring packageLeftover = changed.out / L"p.bin.1c-1.tmp";
+    zxtest::WriteFileBytes(packageLeftover, std::string(4096, 'p'));
+    HANDLE file =
+        CreateFileW(packageLeftover.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    SetFileTime(file, nullptr, nullptr, &old);
+    CloseHandle(file);
+    CHECK(sx::ExportSettings(changed.options) == 0);
+    CHECK_FALSE(zxtest::FileExists(packageLeftover));
+}

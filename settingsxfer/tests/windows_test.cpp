@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "settingsxfer/core/guard.h"
 #include "settingsxfer/core/store.h"
 #include "settingsxfer/res/resource.h"
 #include "zx_gensys/zx_gensys.h"
@@ -226,15 +227,16 @@ TEST_CASE("windows: a failed export keeps the previous package and leaves no emp
     CHECK(result.text == L"Export error.");
     CHECK(zxtest::ReadFileBytes(previous) == "QXTR the previous package");
 
-    // A new package whose save fails (its temporary file's name is taken by a folder) leaves
-    // nothing behind.
+    // A new package whose export cannot run (another transfer holds the store all the while)
+    // says so and leaves nothing behind.
     const std::wstring fresh = dir / L"fresh.bin";
-    wchar_t temp[64];
-    swprintf(temp, 64, L".%lx-%lx.tmp", app.program.Id(), 2ul);
-    REQUIRE(CreateDirectoryW((fresh + temp).c_str(), nullptr));
-    zxtest::SetText(page, IDC_FILE_NAME, fresh);
-    result = Export(app, page);
-    CHECK(result.text == L"Export error.");
+    {
+        sx::StoreLock busy(sx::SharedRoot(true));
+        REQUIRE(busy.Held());
+        zxtest::SetText(page, IDC_FILE_NAME, fresh);
+        result = Export(app, page);
+    }
+    CHECK(result.text == L"Another transfer of the settings store is running. Try again when it has ended.");
     CHECK_FALSE(zxtest::FileExists(fresh));
 }
 

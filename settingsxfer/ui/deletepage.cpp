@@ -100,7 +100,8 @@ void Delete(HWND page) {
     }
     options.deleteShared = IsChecked(page, IDC_SHARED);
     options.deletePrivate = IsChecked(page, IDC_PRIVATE);
-    RunEngine(page, DeleteSettings, L"Error.", L"Settings deleted.");
+    RunEngine(page, DeleteSettings, L"Error.", L"Settings deleted.",
+              L"Settings deleted, except %d elements that could not be removed (the log file names them).");
     ShowStoreElements(page);
 }
 

@@ -24,8 +24,8 @@ void Export(HWND page) {
     // The path is tried for writing before the engine runs, without changing an existing file:
     // the package replaces it only once a complete new one is written.
     void *probe = nullptr;
-    if (QX_OpenFile(path.c_str(), QX_OPEN_WRITE | QX_OPEN_ALWAYS, QX_SHARE_READ | QX_SHARE_WRITE, QX_PERM_DEFAULT,
-                    &probe) != QX_OK) {
+    if (QX_OpenFile(path.c_str(), QX_OPEN_WRITE | QX_OPEN_ALWAYS, QX_SHARE_READ | QX_SHARE_WRITE,
+                    QX_PERM_DEFAULT, &probe) != QX_OK) {
         MessageBoxW(page, T(L"Not valid path."), T(L"Error"), MB_ICONWARNING);
         SetFocus(GetDlgItem(page, IDC_FILE_NAME));
         return;

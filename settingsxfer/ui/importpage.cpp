@@ -125,7 +125,8 @@ void Import(HWND page) {
     options.allElements = false;
     BuildElementList(page, options);
     options.packageReader = &Package();
-    RunEngine(page, ImportSettings, L"Error.", L"Settings imported.");
+    RunEngine(page, ImportSettings, L"Error.", L"Settings imported.",
+              L"Settings imported, except %d elements that could not be written (the log file names them).");
 }
 
 } // namespace

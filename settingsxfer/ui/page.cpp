@@ -125,15 +125,25 @@ bool AskForFile(HWND page, bool save, const std::wstring &folder, std::wstring *
     return true;
 }
 
-int RunEngine(HWND page, int (*operation)(const TransferOptions &), const wchar_t *errorText,
-              const wchar_t *successText) {
+int RunEngine(HWND page, int (*operation)(const TransferOptions &, TransferReport *),
+              const wchar_t *errorText, const wchar_t *successText, const wchar_t *partlyText) {
     HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-    const int result = operation(*OptionsOf(page));
+    TransferReport report;
+    const int result = operation(*OptionsOf(page), &report);
     SetCursor(previous);
-    if (result != 0)
+    if (result == kTransferPartly && partlyText) {
+        wchar_t text[512];
+        swprintf(text, 512, T(partlyText), report.failedElements);
+        MessageBoxW(page, text, T(L"Error"), MB_ICONERROR);
+    } else if (result == kStoreBusy) {
+        MessageBoxW(page,
+                    T(L"Another transfer of the settings store is running. Try again when it has ended."),
+                    T(L"Error"), MB_ICONERROR);
+    } else if (result != 0) {
         MessageBoxW(page, T(errorText), T(L"Error"), MB_ICONERROR);
-    else
+    } else {
         MessageBoxW(page, T(successText), T(L"Success"), MB_OK);
+    }
     return result;
 }
 

@@ -8,6 +8,7 @@
 
 #include "settingsxfer/core/elements.h"
 #include "settingsxfer/core/options.h"
+#include "settingsxfer/core/transfer.h"
 
 namespace sx {
 
@@ -45,10 +46,11 @@ void SetUpBoxButtons(HWND page, bool translateTips);
 bool AskForFile(HWND page, bool save, const std::wstring &folder, std::wstring *path);
 
 // Runs an engine operation with the page's options under the wait cursor (the previous cursor
-// comes back after it), then shows the result box: the error text with the icon of an error,
-// or the success text.
-int RunEngine(HWND page, int (*operation)(const TransferOptions &), const wchar_t *errorText,
-              const wchar_t *successText);
+// comes back after it), then shows the result box: the success text; for elements that could not
+// be written or deleted partlyText (a format with the number of them); for a store that another
+// transfer holds a text that says so; otherwise the error text with the icon of an error.
+int RunEngine(HWND page, int (*operation)(const TransferOptions &, TransferReport *),
+              const wchar_t *errorText, const wchar_t *successText, const wchar_t *partlyText = nullptr);
 
 std::wstring ItemText(HWND page, int id, int length);
 // The text of a combo box's selected entry (empty without a selection).
