@@ -9,8 +9,18 @@ namespace zxtest {
 
 DebugChannelReader::DebugChannelReader() {
     InitializeCriticalSection(&m_lock);
-    m_buffer = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, L"DBWIN_BUFFER");
-    if (!m_buffer || GetLastError() == ERROR_ALREADY_EXISTS) return;
+    // A receiver that has just stopped still answers waiting writers for a moment: the channel is
+    // taken once its objects are gone, within two seconds.
+    for (int tries = 0;; ++tries) {
+        m_buffer =
+            CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, L"DBWIN_BUFFER");
+        if (!m_buffer) return;
+        if (GetLastError() != ERROR_ALREADY_EXISTS) break;
+        CloseHandle(m_buffer);
+        m_buffer = nullptr;
+        if (tries == 100) return;
+        Sleep(20);
+    }
     m_bufferReady = CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_BUFFER_READY");
     m_dataReady = CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_DATA_READY");
     m_stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -56,7 +66,8 @@ std::vector<std::string> DebugChannelReader::TextsOf(DWORD process) {
     return texts;
 }
 
-bool DebugChannelReader::WaitFor(DWORD process, const std::function<bool(const std::vector<std::string> &)> &done,
+bool DebugChannelReader::WaitFor(DWORD process,
+                                 const std::function<bool(const std::vector<std::string> &)> &done,
                                  DWORD timeoutMs) {
     const DWORD start = GetTickCount();
     for (;;) {

@@ -1,6 +1,7 @@
 // Load and unload sequence of zx_winsys.
 #include <windows.h>
 
+#include "zx_winsys/internal/capture.h"
 #include "zx_winsys/internal/clock.h"
 #include "zx_winsys/internal/debugwnd.h"
 #include "zx_winsys/internal/lifecycle.h"
@@ -40,8 +41,9 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
         // still holding the engine lock would have been stopped mid-chunk, so leave it alone.
         if (reserved == nullptr) {
             qx::StopAsyncEngine();
-            // A tracing-window framework left by DiagOutputWnd goes with the library; at process
-            // exit its threads are gone already and nothing is left to stop.
+            // A tracing-window framework left by DiagOutputWnd goes with the library: its windows
+            // close and the channel is released. At process exit its threads are gone already.
+            qx::SetUnloading();
             qx::DestroyTracingFramework();
             CQxLogFile::CloseLog(); // its file handle and buffers go with the library
         }

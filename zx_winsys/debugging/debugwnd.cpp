@@ -13,6 +13,7 @@
 #include "zx_winsys/internal/module.h"
 #include "zx_winsys/internal/debugwnd.h"
 #include "zx_winsys/internal/report.h"
+#include "zx_winsys/internal/threadstate.h"
 #include "zx_winsys/qx_capture.h"
 
 namespace {
@@ -22,7 +23,8 @@ const wchar_t kClassName[] = L"ZENTRIX_DEBUG_WINDOW";
 const UINT kCloseMessage = WM_USER + 1;
 const UINT kLinesMessage = WM_USER + 2; // lParam: a batch of lines, owned by the receiver
 const DWORD kCallTimeoutMs = 3000;
-const int kMaxColumns = 64; // parts beyond the last column join it
+const DWORD kUnloadWaitMs = 1000; // each thread of DiagOutputWnd's framework, at the library's unload
+const int kMaxColumns = 64;       // parts beyond the last column join it
 const int kNoId = INT_MAX;
 
 volatile LONG g_windows = 0;      // tracing windows of the process
@@ -30,6 +32,7 @@ volatile LONG g_droppedLines = 0; // lines without a window because of the cap
 
 SRWLOCK g_frameworkLock = SRWLOCK_INIT;
 CDebugFramework *g_framework = nullptr; // DiagOutputWnd's
+volatile LONG g_unloading = 0;
 
 using Batch = std::vector<std::vector<std::wstring>>;
 
@@ -64,15 +67,19 @@ CWndClassEx &CWndClassEx::operator=(const CWndClassEx &other) {
 CDbgWndClassEx::CDbgWndClassEx(WNDPROC procedure) {
     m_wc.lpfnWndProc = procedure;
     m_wc.cbWndExtra = 4;
-    m_wc.hInstance = GetModuleHandleW(nullptr);
+    // The library's own instance: the class goes with it at unload, and a later load registers
+    // it anew with its window procedure where that now lies.
+    m_wc.hInstance = qx::Module();
     m_wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
     m_wc.lpszClassName = kClassName;
 }
 
-CDebugWindow::CDebugWindow(int id, HWND owner)
+CDebugWindow::CDebugWindow(int id, HWND owner, bool pinned)
     : m_nId(id), m_nColumns(0), m_nLines(0), m_hReady(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       m_Class(WindowProc), m_Atom(0), m_hOwner(owner), m_hFrame(nullptr), m_hList(nullptr),
-      m_hUIThread(nullptr), m_dwUIThreadId(0), m_hModule(qx::ModuleReference()), m_pBatch(nullptr) {
+      m_hUIThread(nullptr), m_dwUIThreadId(0), m_hModule(pinned ? qx::ModuleReference() : nullptr),
+      m_pBatch(nullptr), m_bPinned(pinned), m_lInFlight(0),
+      m_hParked(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
     InterlockedIncrement(&g_windows);
     m_hUIThread = m_hReady ? CreateThread(nullptr, 0, UIThread, this, 0, &m_dwUIThreadId) : nullptr;
     if (!m_hUIThread) {
@@ -89,14 +96,19 @@ CDebugWindow::CDebugWindow(int id, HWND owner)
 CDebugWindow::~CDebugWindow() {
     if (HWND frame = Frame()) {
         DWORD_PTR result = 0;
-        if (!SendMessageTimeoutW(frame, kCloseMessage, 0, 0, SMTO_NORMAL, kCallTimeoutMs, &result))
+        const DWORD wait = !m_bPinned && qx::Unloading() ? kUnloadWaitMs : kCallTimeoutMs;
+        if (!SendMessageTimeoutW(frame, kCloseMessage, 0, 0, SMTO_NORMAL, wait, &result))
             TerminateThread(m_hUIThread, 1);
     }
     if (m_hUIThread) {
-        WaitForSingleObject(m_hUIThread, kCallTimeoutMs);
+        if (!m_bPinned && qx::Unloading())
+            qx::EndParkedThread(m_hUIThread, m_hParked);
+        else
+            WaitForSingleObject(m_hUIThread, kCallTimeoutMs);
         CloseHandle(m_hUIThread);
     }
     if (m_hReady) CloseHandle(m_hReady);
+    if (m_hParked) CloseHandle(m_hParked);
     delete m_pBatch;
     InterlockedDecrement(&g_windows);
 }
@@ -134,12 +146,28 @@ void CDebugWindow::AddLine(const wchar_t *text) {
     }
 }
 
-void CDebugWindow::Flush() {
-    if (!m_pBatch) return;
-    Batch *batch = m_pBatch;
-    m_pBatch = nullptr;
+bool CDebugWindow::Flush() {
+    if (!m_pBatch) return false;
     HWND frame = Frame();
-    if (!frame || !PostMessageW(frame, kLinesMessage, 0, reinterpret_cast<LPARAM>(batch))) delete batch;
+    if (!frame) { // closed: its lines have nowhere to go
+        delete m_pBatch;
+        m_pBatch = nullptr;
+        return false;
+    }
+    // One batch at a time: while the window works on one, the next gathers every line that
+    // arrives. A window keeps its newest kMaxTracingLines lines, and so does the batch.
+    if (InterlockedCompareExchange(&m_lInFlight, 0, 0) != 0) {
+        if (m_pBatch->size() > 2 * static_cast<size_t>(qx::kMaxTracingLines))
+            m_pBatch->erase(m_pBatch->begin(), m_pBatch->end() - qx::kMaxTracingLines);
+        return true;
+    }
+    InterlockedExchange(&m_lInFlight, 1);
+    if (!PostMessageW(frame, kLinesMessage, 0, reinterpret_cast<LPARAM>(m_pBatch))) {
+        InterlockedExchange(&m_lInFlight, 0);
+        return true; // kept for the next try
+    }
+    m_pBatch = nullptr;
+    return false;
 }
 
 void CDebugWindow::InsertBatch(Batch *batch) {
@@ -176,6 +204,7 @@ void CDebugWindow::InsertBatch(Batch *batch) {
     // Drawing was off: the list view is repainted once, later, by its own thread.
     InvalidateRect(m_hList, nullptr, TRUE);
     delete batch;
+    InterlockedExchange(&m_lInFlight, 0);
 }
 
 DWORD WINAPI CDebugWindow::UIThread(LPVOID argument) {
@@ -192,6 +221,13 @@ DWORD WINAPI CDebugWindow::UIThread(LPVOID argument) {
     if (frame) {
         INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
         InitCommonControlsEx(&controls);
+        // A list view's destruction resolves functions that its library loads on first use, which
+        // takes the loader's lock: once while nobody holds it, so that destroying the windows at
+        // the library's unload (under that lock) never waits for it.
+        static volatile LONG warmedUp = 0;
+        if (InterlockedExchange(&warmedUp, 1) == 0)
+            DestroyWindow(CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | LVS_REPORT, 0, 0, 0, 0, frame,
+                                          nullptr, self->m_Class.m_wc.hInstance, nullptr));
         RECT area;
         GetClientRect(frame, &area);
         self->m_hList =
@@ -217,6 +253,10 @@ DWORD WINAPI CDebugWindow::UIThread(LPVOID argument) {
             DispatchMessageW(&message);
         }
     }
+    if (!self->m_bPinned && qx::Unloading()) {
+        SetEvent(self->m_hParked); // the unload ends this thread here
+        Sleep(INFINITE);
+    }
     if (module) FreeLibraryAndExitThread(module, 0);
     return 0;
 }
@@ -241,10 +281,12 @@ LRESULT CALLBACK CDebugWindow::WindowProc(HWND window, UINT message, WPARAM wPar
         PostQuitMessage(0);
         return 1;
     case kLinesMessage:
-        if (self && self->m_hList && self->Frame())
+        if (self && self->m_hList && self->Frame()) {
             self->InsertBatch(reinterpret_cast<Batch *>(lParam));
-        else
+        } else {
             delete reinterpret_cast<Batch *>(lParam);
+            if (self) InterlockedExchange(&self->m_lInFlight, 0);
+        }
         return 0;
     default:
         return DefWindowProcW(window, message, wParam, lParam);
@@ -253,9 +295,11 @@ LRESULT CALLBACK CDebugWindow::WindowProc(HWND window, UINT message, WPARAM wPar
 
 namespace qx {
 
-void FlushWindows(std::map<int, CDebugWindow *> *windows) {
+bool FlushWindows(std::map<int, CDebugWindow *> *windows) {
+    bool waiting = false;
     for (auto &entry : *windows)
-        entry.second->Flush();
+        waiting = entry.second->Flush() || waiting;
+    return waiting;
 }
 
 void DestroyWindows(std::map<int, CDebugWindow *> &windows) {
@@ -268,11 +312,27 @@ long DroppedTracingLines() {
     return g_droppedLines;
 }
 
+bool Unloading() {
+    return InterlockedCompareExchange(&g_unloading, 0, 0) != 0;
+}
+
+void SetUnloading() {
+    InterlockedExchange(&g_unloading, 1);
+}
+
+void EndParkedThread(HANDLE thread, HANDLE parked) {
+    // A thread that does not come to its place in time is ended where it is.
+    HANDLE waits[2] = {parked, thread};
+    WaitForMultipleObjects(2, waits, FALSE, kUnloadWaitMs);
+    TerminateThread(thread, 0);
+}
+
 void DestroyTracingFramework() {
     AcquireSRWLockExclusive(&g_frameworkLock);
     delete g_framework;
     g_framework = nullptr;
     ReleaseSRWLockExclusive(&g_frameworkLock);
+    UnregisterClassW(kClassName, qx::Module());
 }
 
 } // namespace qx
@@ -285,7 +345,8 @@ CDebugFramework::CDebugFramework(HWND hOwner) : CDebugFramework(false) {
     qx::StartCapture(this, false,
                      {m_pCore, m_hListenerThread, m_dwListenerThreadId, m_bListenerRunning, m_hAdderThread,
                       m_dwAdderThreadId, m_bAdderRunning, m_lPendingLines},
-                     listener_thread_proc, adder_thread_proc, &m_Windows);
+                     listener_thread_proc, adder_thread_proc, &m_Windows,
+                     !qx::ThisThread().makingTracingFramework);
 }
 
 CDebugFramework::~CDebugFramework() {
@@ -294,7 +355,10 @@ CDebugFramework::~CDebugFramework() {
 }
 
 void CDebugFramework::CreateDebugWindow(int id) {
-    CDebugWindow *window = new (std::nothrow) CDebugWindow(id, m_hOwner);
+    // DiagOutputWnd's windows (made while it makes the framework, or later for its core) do not
+    // keep the library loaded: its unload closes them.
+    const bool pinned = m_pCore ? m_pCore->pinned : !qx::ThisThread().makingTracingFramework;
+    CDebugWindow *window = new (std::nothrow) CDebugWindow(id, m_hOwner, pinned);
     if (!window) return;
     try {
         CDebugWindow *&slot = m_Windows[id];
@@ -347,6 +411,11 @@ extern "C" void DiagOutputWnd(HWND hOwner, int recreate) {
         delete g_framework;
         g_framework = nullptr;
     }
-    if (!g_framework) g_framework = new (std::nothrow) CDebugFramework(hOwner);
+    if (!g_framework) {
+        qx::ThreadState &self = qx::ThisThread();
+        self.makingTracingFramework = true;
+        g_framework = new (std::nothrow) CDebugFramework(hOwner);
+        self.makingTracingFramework = false;
+    }
     ReleaseSRWLockExclusive(&g_frameworkLock);
 }

@@ -37,15 +37,23 @@ struct SQxCaptureCore {
     COutDbgStringSync *channel = nullptr;
     HMODULE listenerModule = nullptr, adderModule = nullptr; // the threads' references on the library
     bool silent = true; // the channel's warning when another receiver holds it
+    // False for DiagOutputWnd's framework: its threads hold no reference on the library, which
+    // ends them at its unload (the parked events: a thread waits there for its end).
+    bool pinned = true;
+    HANDLE stopped = nullptr; // manual-reset: the listener receives no more
+    HANDLE listenerParked = nullptr, adderParked = nullptr;
 
     SQxCaptureCore() {
         InitializeCriticalSection(&lock);
         wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
         ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        stopped = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        listenerParked = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        adderParked = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     }
     ~SQxCaptureCore() {
-        if (wake) CloseHandle(wake);
-        if (ready) CloseHandle(ready);
+        for (HANDLE h : {wake, ready, stopped, listenerParked, adderParked})
+            if (h) CloseHandle(h);
         DeleteCriticalSection(&lock);
     }
 };
@@ -74,13 +82,22 @@ struct CaptureFields {
 };
 
 // Starts the listener and the adder of target (which must not run yet). windows (may be null) are
-// flushed by the adder each time it has emptied the queue.
+// flushed by the adder each time it has emptied the queue. pinned: the threads keep the library
+// loaded while they run.
 void StartCapture(CDebugFramework *target, bool silent, CaptureFields fields, LPTHREAD_START_ROUTINE listener,
-                  LPTHREAD_START_ROUTINE adder, std::map<int, CDebugWindow *> *windows);
+                  LPTHREAD_START_ROUTINE adder, std::map<int, CDebugWindow *> *windows, bool pinned);
 
-// The tracing windows' side (debugging/debugwnd): sends every window's waiting lines; destroys
-// the windows of a map.
-void FlushWindows(std::map<int, CDebugWindow *> *windows);
+// True while the library is being unloaded (not at process exit): set by its exit code before
+// DiagOutputWnd's framework goes.
+bool Unloading();
+void SetUnloading();
+// Ends a thread of DiagOutputWnd's framework during the unload: it has set parked and waits
+// there, holding no lock and running none of the library's code once it is ended.
+void EndParkedThread(HANDLE thread, HANDLE parked);
+
+// The tracing windows' side (debugging/debugwnd): sends every window's waiting lines (true when
+// lines still wait); destroys the windows of a map.
+bool FlushWindows(std::map<int, CDebugWindow *> *windows);
 void DestroyWindows(std::map<int, CDebugWindow *> &windows);
 
 } // namespace qx

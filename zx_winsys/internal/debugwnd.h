@@ -25,8 +25,9 @@ public:
 class CDebugWindow {
 public:
     // Starts the thread and waits until the window exists or could not be made; a window that
-    // could not be made counts as closed.
-    CDebugWindow(int id, HWND owner);
+    // could not be made counts as closed. pinned: the thread keeps the library loaded (not for
+    // DiagOutputWnd's windows, which the library's unload closes).
+    CDebugWindow(int id, HWND owner, bool pinned = true);
     virtual ~CDebugWindow();
     CDebugWindow(const CDebugWindow &) = delete;
     CDebugWindow &operator=(const CDebugWindow &) = delete;
@@ -38,8 +39,9 @@ public:
     bool IsOpen() const;
     // Adds a line to the waiting batch (adder thread).
     void AddLine(const wchar_t *text);
-    // Sends the waiting batch to the window (adder thread).
-    void Flush();
+    // Sends the waiting batch to the window (adder thread), unless the window has not yet taken
+    // the one sent before: then the lines go on waiting. True when lines still wait.
+    bool Flush();
 
     HWND Frame() const;
     HWND ListView() const { return m_hList; }
@@ -62,6 +64,9 @@ private:
     DWORD m_dwUIThreadId;
     HMODULE m_hModule; // the thread's reference on the library
     std::vector<std::vector<std::wstring>> *m_pBatch;
+    bool m_bPinned;
+    volatile LONG m_lInFlight; // a batch was sent and the window has not taken it yet
+    HANDLE m_hParked;          // the thread waits for its end during the library's unload
 };
 
 namespace qx {
@@ -72,6 +77,10 @@ const int kMaxTracingLines = 100000;
 
 // Lines that found no window because the process had as many windows as it may (tests read it).
 long DroppedTracingLines();
+
+// The adder sends the tracing windows' lines at most this often: one batch per window, however
+// many records arrive.
+const DWORD kTracingBatchMs = 20;
 
 // The tracing-window framework of DiagOutputWnd, destroyed when the library is unloaded (not at
 // process exit, when its threads are gone already).

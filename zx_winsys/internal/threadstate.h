@@ -27,9 +27,11 @@ struct ThreadState {
     // The thread pool whose thread this is, the asynchronous worker running here.
     void *pool;
     void *worker;
-    // The capture's adder: writer and time of the text being handed over.
+    // The capture's adder: writer and time of the text being handed over. DiagOutputWnd makes
+    // its framework (which does not keep the library loaded).
     DWORD captureProcess;
     double captureTime;
+    bool makingTracingFramework;
 
     ThreadState *previous, *next; // every record of the process
 };

@@ -276,3 +276,126 @@ TEST_CASE("capture load: four writers against a slow consumer; every sequence wh
     CHECK(TimedWrite("after the load") < 100.0);
     g_received = nullptr;
 }
+
+ZXTEST_CHILD(channel_timed_writer) {
+    int writer = 0, ms = 0;
+    std::sscanf(zxtest::ChildArgument().c_str(), "%d %d", &writer, &ms);
+    double worst = 0.0;
+    const double end = QX_GetTimeCounter() + ms;
+    for (int i = 0; QX_GetTimeCounter() < end; ++i) {
+        const std::string text = "timed " + std::to_string(writer) + " " + std::to_string(i);
+        const double took = TimedWrite(text.c_str());
+        worst = took > worst ? took : worst;
+        if (i % 10 == 0) Sleep(1);
+    }
+    std::fprintf(stderr, "timed writer %d: worst write %.1f ms\n", writer, worst);
+    return worst < 1000.0 ? 0 : 1;
+}
+
+namespace {
+// For each writer, whether the numbers received form one run without a gap, and how many came.
+std::map<int, int> Runs(Received &received, bool *gapless) {
+    std::map<int, int> first, last, count;
+    *gapless = true;
+    EnterCriticalSection(&received.lock);
+    for (const std::wstring &t : received.texts) {
+        int writer = -1, seq = -1;
+        if (swscanf(t.c_str(), L"timed %d %d", &writer, &seq) != 2) continue;
+        if (count[writer]++ == 0)
+            first[writer] = seq;
+        else if (seq != last[writer] + 1)
+            *gapless = false;
+        last[writer] = seq;
+    }
+    LeaveCriticalSection(&received.lock);
+    return count;
+}
+} // namespace
+
+TEST_CASE(
+    "capture under load: stopped and started again 4 ms or 1 s later, it takes every text written since") {
+    OwnChannel own;
+    auto received = std::make_unique<Received>();
+    g_received = received.get();
+    auto capture = std::make_unique<CQxDebugOutputCapture>(OnText);
+    std::vector<std::unique_ptr<zxtest::Program>> writers;
+    for (int w = 0; w < 4; ++w)
+        writers.push_back(std::make_unique<zxtest::Program>(
+            zxtest::ChildCommandLine("channel_timed_writer", std::to_string(w) + " 5000")));
+    Sleep(800);
+    for (DWORD gap : {4u, 1000u}) {
+        CAPTURE(gap);
+        const double start = QX_GetTimeCounter();
+        capture.reset(); // writers are waiting on it
+        CHECK(QX_GetTimeCounter() - start < 500.0);
+        Sleep(gap);
+        auto next = std::make_unique<Received>();
+        g_received = next.get();
+        capture = std::make_unique<CQxDebugOutputCapture>(OnText);
+        Sleep(800);
+        bool gapless = false;
+        const std::map<int, int> counts = Runs(*next, &gapless);
+        CHECK(gapless);
+        for (int w = 0; w < 4; ++w)
+            CHECK(counts.count(w) == 1); // not refused: every writer reached it
+        received = std::move(next);
+    }
+    // No writer call took a second, before, during or after the stops (the writers check).
+    for (auto &writer : writers)
+        CHECK(writer->WaitForExit(60000) == 0);
+    capture.reset();
+    g_received = nullptr;
+}
+
+TEST_CASE("capture: a trace record of 9,011 characters reaches the callback whole, in pieces") {
+    OwnChannel own;
+    Received received;
+    g_received = &received;
+    CQxDebugOutputCapture capture(OnText);
+    const std::wstring marker = Marker("record");
+    const std::wstring body = marker + std::wstring(9000 - marker.size(), L'r');
+    DiagOutputExW(L"|wndid:7 %s", body.c_str());
+    const std::wstring record = L"|wndid:7 " + body + L"\r\n";
+    std::wstring whole;
+    for (int i = 0; i < 500 && whole != record; ++i) {
+        Sleep(10);
+        whole.clear();
+        EnterCriticalSection(&received.lock);
+        for (const std::wstring &t : received.texts) {
+            if (t.find(marker) != std::wstring::npos)
+                whole = t;
+            else if (!whole.empty() && t.compare(0, 9, L"|wndid:7 ") == 0)
+                whole += t.substr(9);
+        }
+        LeaveCriticalSection(&received.lock);
+    }
+    CHECK(whole.size() == record.size());
+    CHECK(whole == record);
+    g_received = nullptr;
+}
+
+namespace {
+CQxDebugOutputCapture *g_selfDeleting = nullptr;
+volatile LONG g_deletedIn = -1; // ms the deletion took inside the callback
+void DeleteFromCallback(const wchar_t *text, DWORD, double) {
+    if (!g_selfDeleting || wcsstr(text, L"delete yourself") == nullptr) return;
+    const double start = QX_GetTimeCounter();
+    CQxDebugOutputCapture *capture = g_selfDeleting;
+    g_selfDeleting = nullptr;
+    delete capture;
+    InterlockedExchange(&g_deletedIn, static_cast<LONG>(QX_GetTimeCounter() - start));
+}
+} // namespace
+
+TEST_CASE("capture: deleted from inside its own callback, it stops without waiting for itself") {
+    OwnChannel own;
+    g_selfDeleting = new CQxDebugOutputCapture(DeleteFromCallback);
+    OutputDebugStringW(L"delete yourself");
+    for (int i = 0; i < 1000 && g_deletedIn < 0; ++i)
+        Sleep(5);
+    CHECK(g_deletedIn >= 0);
+    CHECK(g_deletedIn < 1000);
+    // The channel is free for the next receiver.
+    zxtest::DebugChannelReader next;
+    CHECK(next.Active());
+}

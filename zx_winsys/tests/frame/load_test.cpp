@@ -1,6 +1,7 @@
 // Loading and unloading the library in a program that does not import it, so that each FreeLibrary
 // really unloads it: cycles that touch per-thread state, timers and asynchronous reads leave the
 // process as they found it, and live timers keep the library until they end.
+#include "testsupport/channel.h"
 #include "testsupport/zxtest.h"
 #include "zx_winsys/qx_file.h"
 #include "zx_winsys/qx_time.h"
@@ -123,4 +124,41 @@ ZXTEST_CHILD(unload_with_live_timers) {
 TEST_CASE(
     "unload: FreeLibrary while a timer thread and a multimedia timer run keeps the library until they end") {
     CHECK(zxtest::RunChild("unload_with_live_timers", 30000) == 0);
+}
+
+// DiagOutputWnd's windows and channel go with the library, and come back with its next load.
+ZXTEST_CHILD(unload_after_tracing_windows) {
+    for (int cycle = 0; cycle < 2; ++cycle) {
+        HMODULE module = LoadLibraryW(L"zx_winsys.dll");
+        ZXTEST_EXPECT(module != nullptr);
+        auto open = reinterpret_cast<void (*)(HWND, int)>(
+            reinterpret_cast<void *>(GetProcAddress(module, "DiagOutputWnd")));
+        ZXTEST_EXPECT(open != nullptr);
+        open(nullptr, 0);
+        HWND window = nullptr;
+        for (int i = 0; i < 500 && !window; ++i) {
+            window = FindWindowW(L"ZENTRIX_DEBUG_WINDOW", L"Tracing Window ID: 0");
+            if (!window) Sleep(20);
+        }
+        ZXTEST_EXPECT(window != nullptr);
+        // Shown and idle, as a program's windows are long before it lets go of the library.
+        DWORD_PTR result = 0;
+        SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result);
+        Sleep(300);
+        ZXTEST_EXPECT(FreeLibrary(module));
+        ZXTEST_EXPECT(Unloaded());
+        // Hidden at once; the system destroys it with its thread a moment later.
+        ZXTEST_EXPECT(!IsWindowVisible(window));
+        for (int i = 0; i < 500 && IsWindow(window); ++i)
+            Sleep(20);
+        ZXTEST_EXPECT(!IsWindow(window));
+        zxtest::DebugChannelReader channel;
+        ZXTEST_EXPECT(channel.Active()); // released
+    }
+    return 0;
+}
+
+TEST_CASE("unload: DiagOutputWnd's windows close and its channel goes with the library; a new load opens "
+          "them again") {
+    CHECK(zxtest::RunChild("unload_after_tracing_windows", 60000) == 0);
 }
