@@ -1,9 +1,15 @@
 // 2,000 lines of 8 parts shown in a tracing window, against batch insertion of the same lines into
-// a bare list view on a thread of its own, in one run.
+// a bare list view on a thread of its own, in one run. Then a writer process at 1,000, 3,000 and
+// 10,000 records a second for 3 s: when the window shows every row after the last write, how
+// many rows a second it shows, and how soon it handles WM_CLOSE, against a bare list view that a
+// capture callback feeds each record as it arrives.
 #include <windows.h>
 #include <commctrl.h>
 
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -78,9 +84,124 @@ DWORD WINAPI BareThread(void *arg) {
     return 0;
 }
 
+// The writer process: count records at rate records a second.
+int Write(int rate, int count) {
+    bench::Stopwatch watch;
+    for (int i = 0; i < count; ++i) {
+        while (watch.Seconds() * rate < i)
+            Sleep(0);
+        DiagOutputExW(L"|wndid:5 \tsteady\t%d\tpart3\tpart4", i);
+    }
+    return 0;
+}
+
+// The bare list view of the steady run: each record inserted as it arrives.
+Bare *g_steady = nullptr;
+void ToBare(const wchar_t *text) {
+    if (wcsstr(text, L"steady"))
+        PostThreadMessageW(g_steady->thread, WM_APP + 1, 0, reinterpret_cast<LPARAM>(_wcsdup(text)));
+}
+
+DWORD WINAPI SteadyBareThread(void *arg) {
+    auto *bare = static_cast<Bare *>(arg);
+    HWND frame = CreateWindowExW(0, WC_STATICW, L"bare", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 800, 100,
+                                 nullptr, nullptr, nullptr, nullptr);
+    bare->list = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT, 0, 0, 800, 100,
+                                 frame, nullptr, nullptr, nullptr);
+    LVCOLUMNW column = {};
+    column.mask = LVCF_WIDTH;
+    column.cx = 300;
+    SendMessageW(bare->list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
+    bare->thread = GetCurrentThreadId();
+    SetEvent(bare->ready);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (message.message == WM_APP + 1) {
+            LVITEMW item = {};
+            item.mask = LVIF_TEXT;
+            item.iItem = INT_MAX;
+            item.pszText = reinterpret_cast<wchar_t *>(message.lParam);
+            SendMessageW(bare->list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+            const int count = static_cast<int>(SendMessageW(bare->list, LVM_GETITEMCOUNT, 0, 0));
+            SendMessageW(bare->list, LVM_ENSUREVISIBLE, count - 1, FALSE);
+            free(reinterpret_cast<void *>(message.lParam));
+        }
+        DispatchMessageW(&message);
+    }
+    return 0;
+}
+
+HANDLE StartWriter(int rate, int count) {
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    wchar_t line[MAX_PATH + 64];
+    swprintf(line, MAX_PATH + 64, L"\"%ls\" write %d %d", self, rate, count);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return nullptr;
+    CloseHandle(process.hThread);
+    return process.hProcess;
+}
+
+// Waits until rows(list) reaches count (60 s at most); seconds since watch started.
+double WhenRows(HWND list, int count, const bench::Stopwatch &watch) {
+    while (Rows(list) < count && watch.Seconds() < 60.0)
+        Sleep(5);
+    return watch.Seconds();
+}
+
+void Steady(int rate) {
+    const int count = rate * 3;
+    // The tracing window.
+    CDebugFramework *framework = new CDebugFramework(static_cast<HWND>(nullptr));
+    bench::Stopwatch watch;
+    HANDLE writer = StartWriter(rate, count);
+    HWND frame = nullptr;
+    while (!frame && watch.Seconds() < 30.0) {
+        frame = FindWindowW(L"ZENTRIX_DEBUG_WINDOW", L"Tracing Window ID: 5");
+        Sleep(5);
+    }
+    HWND list = frame ? FindWindowExW(frame, nullptr, WC_LISTVIEWW, nullptr) : nullptr;
+    WaitForSingleObject(writer, INFINITE);
+    CloseHandle(writer);
+    const double lastWrite = watch.Seconds();
+    const double shown = WhenRows(list, count, watch);
+    bench::Stopwatch closing;
+    PostMessageW(frame, WM_CLOSE, 0, 0);
+    while (IsWindow(frame) && closing.Seconds() < 60.0)
+        Sleep(1);
+    const double closed = closing.Seconds();
+    delete framework;
+
+    // The bare list view, fed by a capture callback.
+    Bare bare;
+    g_steady = &bare;
+    CreateThread(nullptr, 0, SteadyBareThread, &bare, 0, nullptr);
+    WaitForSingleObject(bare.ready, INFINITE);
+    double bareShown = 0.0, bareLast = 0.0;
+    {
+        CQxDebugOutputCapture capture(ToBare);
+        watch.Restart();
+        writer = StartWriter(rate, count);
+        WaitForSingleObject(writer, INFINITE);
+        CloseHandle(writer);
+        bareLast = watch.Seconds();
+        bareShown = WhenRows(bare.list, count, watch);
+    }
+    std::printf("writer at %5d records/s: tracing window shows all %d rows %.0f ms after the last write "
+                "(%.0f rows/s), "
+                "handles WM_CLOSE in %.0f ms; bare list view %.0f ms after (%.0f rows/s)\n",
+                rate, count, (shown - lastWrite) * 1000.0, count / shown, closed * 1000.0,
+                (bareShown - bareLast) * 1000.0, count / bareShown);
+    PostThreadMessageW(bare.thread, WM_QUIT, 0, 0);
+}
+
 } // namespace
 
-int wmain() {
+int wmain(int argc, wchar_t **argv) {
+    if (argc == 4 && wcscmp(argv[1], L"write") == 0) return Write(_wtoi(argv[2]), _wtoi(argv[3]));
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&controls);
 
@@ -113,5 +234,7 @@ int wmain() {
         "%d lines of 8 parts: tracing window %.3f s (%.0f lines/s), bare list view %.3f s (%.0f lines/s), "
         "ratio %.2f\n",
         kLines, ours, kLines / ours, raw, kLines / raw, raw / ours);
+    for (int rate : {1000, 3000, 10000})
+        Steady(rate);
     return 0;
 }
