@@ -124,6 +124,56 @@ double AsyncReadWrite(const std::wstring &source, const std::wstring &target, si
     return ok ? watch.Seconds() : -1;
 }
 
+// The same work without the engine: the whole source in 4,096-byte positioned reads into one
+// buffer, then the buffer in 4,096-byte positioned writes into the target (what the two requests of
+// AsyncReadWrite move, chunk by chunk); seconds.
+double RawReadWrite(const std::wstring &source, const std::wstring &target, size_t size) {
+    std::string bytes(size, '\0');
+    bench::Stopwatch watch;
+    HANDLE in =
+        CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE out = CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    for (int pass = 0; pass < 2; ++pass) {
+        for (uint64_t offset = 0; offset < size; offset += 4096) {
+            OVERLAPPED at = {};
+            at.Offset = static_cast<DWORD>(offset);
+            at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+            DWORD moved = 0;
+            char *chunk = &bytes[static_cast<size_t>(offset)];
+            const bool ok =
+                pass == 0 ? ReadFile(in, chunk, 4096, &moved, &at) : WriteFile(out, chunk, 4096, &moved, &at);
+            if (!ok) break;
+        }
+    }
+    CloseHandle(in);
+    CloseHandle(out);
+    return watch.Seconds();
+}
+
+// Submissions while workers are busy: count reads of one chunk each submitted while busy long reads
+// run; microseconds per submission.
+double SubmitWhileBusy(const std::wstring &source, int busy, int count) {
+    std::vector<std::string> big(static_cast<size_t>(busy), std::string(size_t(16) << 20, '\0'));
+    std::vector<char> small(static_cast<size_t>(count) * 4096);
+    Transfer done = {CreateEventW(nullptr, TRUE, FALSE, nullptr), QX_OK};
+    HANDLE in =
+        CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    for (std::string &b : big) {
+        SQxAsyncIO record = {0, nullptr, nullptr};
+        QX_ReadFile(in, &b[0], b.size(), nullptr, &record);
+    }
+    Sleep(20); // the long reads are under way
+    bench::Stopwatch watch;
+    for (int i = 0; i < count; ++i) {
+        SQxAsyncIO record = {static_cast<uint64_t>(i) * 4096, nullptr, nullptr};
+        QX_ReadFile(in, &small[static_cast<size_t>(i) * 4096], 4096, nullptr, &record);
+    }
+    const double perSubmission = watch.Seconds() * 1e6 / count;
+    QX_CloseFile(in); // drops what is still queued, waits for the chunks in progress
+    CloseHandle(done.event);
+    return perSubmission;
+}
+
 // One thread copying in 4,096-byte reads and writes, nothing else: positioned ones (what a read or
 // write request moves per chunk) or at the files' current positions (what a copy request moves).
 double RawChunkLoop(const std::wstring &source, const std::wstring &target, bool positioned) {
@@ -198,54 +248,73 @@ int wmain(int argc, wchar_t **argv) {
         MakeFile(smalls.back(), kSmall);
     }
 
-    // Best of three rounds, the variants interleaved so that caches favour none of them.
-    double system = 1e9, raw = 1e9, sync = 1e9, async = 1e9, concurrent = 1e9, fairness = 0;
-    double rawPositioned = 1e9, readWrite = 1e9, rawConcurrent = 1e9, rawFairness = 0;
+    // Three rounds, the variants interleaved so that caches favour none of them; every ratio is
+    // shown with its spread over the rounds.
+    std::vector<double> system, raw, sync, async, concurrent, fairness, readWrite, rawReadWrite,
+        rawConcurrent, rawFairness;
     int status = QX_OK;
     for (int round = 0; round < 3; ++round) {
+        for (const wchar_t *name :
+             {L"\\system.bin", L"\\raw.bin", L"\\sync.bin", L"\\readwrite.bin", L"\\rawreadwrite.bin"})
+            DeleteFileW((folder + name).c_str());
         bench::Stopwatch watch;
         CopyFileW(source.c_str(), (folder + L"\\system.bin").c_str(), FALSE);
-        system = std::min(system, watch.Seconds());
-
-        raw = std::min(raw, RawChunkLoop(source, folder + L"\\raw.bin", false));
-        rawPositioned = std::min(rawPositioned, RawChunkLoop(smalls[0], folder + L"\\raw.bin", true));
-
+        system.push_back(watch.Seconds());
+        raw.push_back(RawChunkLoop(source, folder + L"\\raw.bin", false));
         watch.Restart();
         status |= QX_CopyFile(source.c_str(), (folder + L"\\sync.bin").c_str(), 0, nullptr, nullptr, nullptr);
-        sync = std::min(sync, watch.Seconds());
-
+        sync.push_back(watch.Seconds());
         const AsyncResult a = AsyncCopies({source}, folder, L"async-");
         const AsyncResult c = AsyncCopies(smalls, folder, L"concurrent-");
         const AsyncResult t = RawThreads(smalls, folder);
-        if (t.seconds < rawConcurrent) {
-            rawConcurrent = t.seconds;
-            rawFairness = t.fairness;
-        }
-        const double rw = AsyncReadWrite(smalls[0], folder + L"\\readwrite.bin", kSmall);
+        rawConcurrent.push_back(t.seconds);
+        rawFairness.push_back(t.fairness);
+        // The read and write requests and the same chunks without the engine, in both orders.
+        const bool engineFirst = round % 2 == 0;
+        double rw = 0, rawRw = 0;
+        if (engineFirst) rw = AsyncReadWrite(smalls[1], folder + L"\\readwrite.bin", kSmall);
+        rawRw = RawReadWrite(smalls[1], folder + L"\\rawreadwrite.bin", kSmall);
+        if (!engineFirst) rw = AsyncReadWrite(smalls[1], folder + L"\\readwrite.bin", kSmall);
         if (a.seconds < 0 || c.seconds < 0 || rw < 0) status = QX_ERR_FAILED;
-        async = std::min(async, a.seconds);
-        readWrite = std::min(readWrite, rw);
-        if (c.seconds < concurrent) {
-            concurrent = c.seconds;
-            fairness = c.fairness;
-        }
+        async.push_back(a.seconds);
+        readWrite.push_back(rw);
+        rawReadWrite.push_back(rawRw);
+        concurrent.push_back(c.seconds);
+        fairness.push_back(c.fairness);
     }
-
+    // Ratios of each round (reference time over ours: above 1 is faster than the reference).
+    auto ratios = [](const std::vector<double> &reference, const std::vector<double> &ours) {
+        std::vector<double> r;
+        for (size_t i = 0; i < ours.size(); ++i)
+            r.push_back(reference[i] / ours[i]);
+        return r;
+    };
+    auto spread = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        char text[96];
+        std::snprintf(text, sizeof text, "%.2f x (rounds %.2f / %.2f / %.2f)", v[1], v[0], v[1], v[2]);
+        return std::string(text);
+    };
+    auto best = [](const std::vector<double> &v) { return *std::min_element(v.begin(), v.end()); };
     const double smallMb = double(kSmall) / (1 << 20);
-    std::printf("256 MiB CopyFileW:                 %8.1f MB/s\n", mb / system);
-    std::printf("256 MiB QX_CopyFile synchronous:   %8.1f MB/s (%.2f x CopyFileW), status %d\n", mb / sync,
-                system / sync, status);
-    std::printf("256 MiB raw 4,096-byte loop:       %8.1f MB/s (%.2f x CopyFileW)\n", mb / raw, system / raw);
-    std::printf("256 MiB QX_CopyFile asynchronous:  %8.1f MB/s (%.2f x the raw loop, %.2f x CopyFileW)\n",
-                mb / async, raw / async, system / async);
-    std::printf("16 x 16 MiB asynchronous:          %8.1f MB/s total (%.2f x the raw loop); slowest copy "
-                "%.2f x the fastest\n",
-                256.0 / concurrent, raw / concurrent, fairness);
+    std::printf("256 MiB CopyFileW:                 %8.1f MB/s\n", mb / best(system));
+    std::printf("256 MiB QX_CopyFile synchronous:   %8.1f MB/s, %s CopyFileW, status %d\n", mb / best(sync),
+                spread(ratios(system, sync)).c_str(), status);
+    std::printf("256 MiB raw 4,096-byte loop:       %8.1f MB/s\n", mb / best(raw));
+    std::printf("256 MiB QX_CopyFile asynchronous:  %8.1f MB/s, %s the raw loop\n", mb / best(async),
+                spread(ratios(raw, async)).c_str());
+    std::printf(
+        "16 x 16 MiB asynchronous:          %8.1f MB/s total, %s the raw loop; slowest copy %.2f x the "
+        "fastest\n",
+        256.0 / best(concurrent), spread(ratios(raw, concurrent)).c_str(), fairness.back());
     std::printf("16 x 16 MiB raw loops on 16 threads: %7.1f MB/s total; slowest thread %.2f x the fastest\n",
-                256.0 / rawConcurrent, rawFairness);
-    std::printf("16 MiB raw positioned loop:        %8.1f MB/s\n", smallMb / rawPositioned);
-    std::printf("16 MiB async read, then write:     %8.1f MB/s (%.2f x the raw positioned loop)\n",
-                smallMb / readWrite, rawPositioned / readWrite);
+                256.0 / best(rawConcurrent), rawFairness.back());
+    std::printf("16 MiB raw positioned reads, then writes: %6.1f MB/s\n", smallMb / best(rawReadWrite));
+    std::printf("16 MiB async read, then write:     %8.1f MB/s, %s the raw positioned chunks\n",
+                smallMb / best(readWrite), spread(ratios(rawReadWrite, readWrite)).c_str());
+    for (int busy : {1, 4, 16, 64})
+        std::printf("submitting 200 one-chunk reads while %2d long reads run: %8.1f us each\n", busy,
+                    SubmitWhileBusy(smalls[2], busy, 200));
 
     WIN32_FIND_DATAW data;
     HANDLE find = FindFirstFileW((folder + L"\\*.bin").c_str(), &data);

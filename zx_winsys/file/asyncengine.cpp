@@ -40,6 +40,11 @@ struct Request {
     void *user = nullptr;
     bool cancelled = false;    // set under the queue lock while the request's chunk runs
     bool reportCancel = false; // ... and its callback is told so (the handle is being closed)
+    // A read or write of several chunks moves them through a handle of its own to the file, at
+    // that handle's position, which nothing else moves: under Wine a transfer at an explicit
+    // offset is a round trip to the server, one at the current position is not (ten times faster).
+    HANDLE own = nullptr;
+    bool ownTried = false;
     Request *next = nullptr;
 };
 
@@ -88,7 +93,35 @@ void Release(Request *r) {
         QX_CloseFile(r->target);
         delete[] r->buffer;
     }
+    if (r->own) CloseHandle(r->own);
     delete r;
+}
+
+// The request's own handle to its file, placed at its offset, for a transfer of more than a few
+// chunks (a single chunk would pay more for the handle than it saves). Without one (a file opened
+// without sharing cannot be opened again, or it is no file) the chunks go at explicit offsets.
+void OpenOwnHandle(Request *r) {
+    r->ownTried = true;
+    if (r->remaining <= 4 * kChunk) return;
+    HANDLE own =
+        ReOpenFile(static_cast<HANDLE>(r->handle), r->kind == Kind::Read ? GENERIC_READ : GENERIC_WRITE,
+                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+    if (own == INVALID_HANDLE_VALUE) return;
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(r->offset);
+    if (SetFilePointerEx(own, at, nullptr, FILE_BEGIN))
+        r->own = own;
+    else
+        CloseHandle(own);
+}
+
+// A finished transfer through its own handle leaves the caller's handle where one at explicit
+// offsets would have: after the bytes moved.
+void PlaceCallersPosition(const Request *r) {
+    if (!r->own) return;
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(r->offset);
+    SetFilePointerEx(static_cast<HANDLE>(r->handle), at, nullptr, FILE_BEGIN);
 }
 
 void ReportIo(const Request *r, int status, size_t transferred) {
@@ -113,15 +146,27 @@ bool PositionedTransfer(Kind kind, void *handle, char *buffer, DWORD count, uint
     return WriteFile(handle, buffer, count, moved, &at) != 0;
 }
 
+// One chunk through the request's own handle, at its position.
+bool OwnTransfer(Kind kind, HANDLE own, char *buffer, DWORD count, DWORD *moved) {
+    *moved = 0;
+    if (kind == Kind::Read) return ReadFile(own, buffer, count, moved, nullptr) != 0;
+    return WriteFile(own, buffer, count, moved, nullptr) != 0;
+}
+
 // Moves one chunk of a read or write; true when the request is finished.
 bool ReadWriteChunk(Request *r) {
     if (r->remaining == 0) {
+        PlaceCallersPosition(r);
         ReportIo(r, QX_OK, r->total);
         return true;
     }
+    if (!r->ownTried) OpenOwnHandle(r);
     const DWORD want = static_cast<DWORD>(r->remaining < kChunk ? r->remaining : kChunk);
     DWORD moved = 0;
-    if (!PositionedTransfer(r->kind, r->handle, r->buffer, want, r->offset, &moved)) {
+    const bool transferred = r->own
+                                 ? OwnTransfer(r->kind, r->own, r->buffer, want, &moved)
+                                 : PositionedTransfer(r->kind, r->handle, r->buffer, want, r->offset, &moved);
+    if (!transferred) {
         ReportIo(r, r->kind == Kind::Read ? QX_ERR_READ_FILE : QX_ERR_WRITE_FILE, r->total - r->remaining);
         return true;
     }
@@ -131,6 +176,7 @@ bool ReadWriteChunk(Request *r) {
     if (moved < want) {
         // A read that reaches the end of the file finishes with what it got; a write that
         // cannot place its bytes fails rather than retrying for ever.
+        PlaceCallersPosition(r);
         if (r->kind == Kind::Read)
             ReportIo(r, QX_OK, r->total - r->remaining);
         else
@@ -141,6 +187,7 @@ bool ReadWriteChunk(Request *r) {
         ReportIo(r, QX_IO_PENDING, r->total - r->remaining);
         return false;
     }
+    PlaceCallersPosition(r);
     ReportIo(r, QX_OK, r->total);
     return true;
 }
@@ -266,13 +313,16 @@ bool ChunkRunningFor(void *handle) {
     return false;
 }
 
-// Places a request with the first running worker whose queue is empty, or with a new worker.
+// Places a request with the first running worker whose queue is empty (and free to look at), or
+// with a new worker.
 int Place(Request *r) {
     pthread_mutexCS_lock(&g_engineLock);
     Worker *target = nullptr;
     for (Worker *w : *g_workers) {
         if (w->state != State::Running) continue;
-        pthread_mutex_lock(&w->queueLock);
+        // A queue lock that is held belongs to a worker taking or putting back its request: it is
+        // not idle (at worst this one goes to a later worker or a new one, which retires when idle).
+        if (pthread_mutex_trylock(&w->queueLock) != 0) continue;
         const bool empty = w->length == 0;
         pthread_mutex_unlock(&w->queueLock);
         if (empty) {
@@ -348,7 +398,7 @@ int SubmitTransfer(TransferKind kind, void *handle, void *buffer, size_t count, 
     r->ioCallback = record.callback;
     r->user = record.user;
     int status = Place(r);
-    if (status != QX_OK) delete r;
+    if (status != QX_OK) Release(r);
     return status;
 }
 
@@ -390,7 +440,7 @@ void CancelTransfers(void *handle, bool report) {
                     r->next = dropped;
                     dropped = r;
                 } else {
-                    delete r;
+                    Release(r);
                 }
                 continue;
             }
@@ -440,7 +490,7 @@ void CancelTransfers(void *handle, bool report) {
     while (Request *r = dropped) {
         dropped = r->next;
         ReportIo(r, QX_IO_CANCELLED, r->total - r->remaining);
-        delete r;
+        Release(r);
     }
 }
 

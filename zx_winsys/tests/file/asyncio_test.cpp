@@ -115,6 +115,35 @@ TEST_CASE("async read: 10000 bytes arrive in chunks of 4096 from the record's of
     QX_CloseFile(file);
 }
 
+TEST_CASE(
+    "async read and write of many chunks: shared and exclusive files, the caller's position after them") {
+    for (int share : {QX_SHARE_READ | QX_SHARE_WRITE, 0}) {
+        CAPTURE(share);
+        TempDir dir;
+        const std::string bytes = Pattern(100000, 9);
+        zxtest::WriteFileBytes(dir / L"src", bytes);
+        void *file = nullptr;
+        REQUIRE(QX_OpenFile((dir / L"src").c_str(), QX_OPEN_READ | QX_OPEN_WRITE, share, QX_PERM_DEFAULT,
+                            &file) == QX_OK);
+        Recorder recorder;
+        recorder.ExpectFinals(2);
+        IoContext context = {&recorder, 0};
+        std::string buffer(60000, '\0');
+        SQxAsyncIO record = {1000, &context, IoCallback};
+        REQUIRE(QX_ReadFile(file, &buffer[0], buffer.size(), nullptr, &record) == QX_OK);
+        const std::string fresh = Pattern(30000, 10);
+        SQxAsyncIO later = {70000, &context, IoCallback};
+        REQUIRE(QX_WriteFile(file, fresh.data(), fresh.size(), nullptr, &later) == QX_OK);
+        REQUIRE(recorder.Wait());
+        CHECK(buffer == bytes.substr(1000, 60000));
+        uint64_t position = 0;
+        CHECK(QX_FilePosition(file, &position) == QX_OK);
+        CHECK((position == 61000 || position == 100000)); // after the bytes of whichever request ended last
+        QX_CloseFile(file);
+        CHECK(zxtest::ReadFileBytes(dir / L"src") == bytes.substr(0, 70000) + fresh);
+    }
+}
+
 TEST_CASE("async read: a read past the end finishes with the bytes it reached") {
     TempDir dir;
     zxtest::WriteFileBytes(dir / L"src", Pattern(5000));
