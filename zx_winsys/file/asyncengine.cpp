@@ -34,6 +34,8 @@ struct Request {
     size_t remaining = 0;   // read, write
     size_t total = 0;       // read, write
     uint64_t copied = 0;    // copy
+    uint64_t size = 0;      // copy: the source's size as last read
+    bool sized = false;     // ... read at all
     QxAsyncIOCallback ioCallback = nullptr;
     QxCopyProgressCallback copyCallback = nullptr;
     int *cont = nullptr;
@@ -192,35 +194,45 @@ bool ReadWriteChunk(Request *r) {
     return true;
 }
 
+// The source's size for the copy's reports: read at the first chunk and again when the copy has
+// passed it (the source grew) or ends, not for every chunk. Without a callback it is never read.
+int SourceSize(Request *r, bool ending, uint64_t *size) {
+    int status = QX_OK;
+    if (r->copyCallback && (!r->sized || ending || r->copied > r->size)) {
+        status = QX_GetFileSize(r->handle, &r->size);
+        r->sized = status == QX_OK;
+    }
+    *size = r->size;
+    return status;
+}
+
 // Moves one chunk of a copy; true when the copy is finished or stopped.
 bool CopyChunk(Request *r) {
-    // The size is only ever reported: without a callback it is not read.
     uint64_t size = 0;
-    int status = r->copyCallback ? QX_GetFileSize(r->handle, &size) : QX_OK;
+    int status = SourceSize(r, false, &size);
     if (status != QX_OK) ReportCopy(r, status, 0);
 
     size_t got = 0;
     status = QX_ReadFile(r->handle, r->buffer, kChunk, &got, nullptr);
-    if (status != QX_OK) {
+    if (status != QX_OK || got == 0) {
+        SourceSize(r, true, &size);
         ReportCopy(r, status, size);
-        return true;
-    }
-    if (got == 0) {
-        ReportCopy(r, QX_OK, size);
         return true;
     }
     size_t put = 0;
     status = QX_WriteFile(r->target, r->buffer, got, &put, nullptr);
+    r->copied += put;
     if (status != QX_OK || put < got) {
-        r->copied += put;
+        SourceSize(r, true, &size);
         ReportCopy(r, status != QX_OK ? status : QX_ERR_WRITE_FILE, size);
         return true;
     }
-    r->copied += put;
     if (put < kChunk) {
+        SourceSize(r, true, &size);
         ReportCopy(r, QX_OK, size);
         return true;
     }
+    SourceSize(r, false, &size); // read again only when the copy has passed it
     ReportCopy(r, QX_IO_PENDING, size);
     const volatile int *cont = r->cont;
     if (cont && *cont == 0) {
