@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the installer, then (where the host runs 32-bit programs: the installer is one) installs
 # silently under Wine into a folder of its own, checks what was installed, uninstalls silently and
-# checks that it is all gone again and that the settings store was left alone.
+# checks that it is all gone again and that the settings store was left alone; then runs the
+# installer page by page with real clicks (packaging/installer/tests/installer_pages_test.cpp).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/wine-prefix.sh"
@@ -54,3 +55,9 @@ done
 if run reg.exe query "$key" >/dev/null 2>&1; then fail "the uninstall entry is left behind"; fi
 [ "$(cat "$store/installer-test-marker.txt")" = kept ] || fail "the settings store was touched"
 echo "uninstalled: every file, folder, entry and key is gone; the settings store is untouched"
+
+# Page by page with real clicks (the link, Back and Next, the feature tree, the message window
+# during the copy), into a folder the installer makes, which the uninstaller takes again.
+# ZX_PICTURES=<Windows folder> saves each page there as a bitmap.
+ZX_INSTALLER=$(winepath -w "$installer") run "$root/build/x86/bin/zx_installer_pages.exe"
+echo "page by page: the link clicks once, the feature tree decides, the message window paints"

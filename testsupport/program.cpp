@@ -31,8 +31,8 @@ Program::Program(const std::wstring &commandLine, const std::wstring &folder, bo
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
-    REQUIRE_MESSAGE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, inheritHandles ? TRUE : FALSE, 0, nullptr,
-                                   folder.empty() ? nullptr : folder.c_str(), &startup, &info),
+    REQUIRE_MESSAGE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, inheritHandles ? TRUE : FALSE, 0,
+                                   nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &info),
                     Narrow(commandLine));
     CloseHandle(info.hThread);
     m_process = info.hProcess;
@@ -112,6 +112,24 @@ void Click(HWND dialog, int buttonId) {
 void Press(HWND dialog, int buttonId) {
     DWORD_PTR result = 0;
     SendMessageTimeoutW(GetDlgItem(dialog, buttonId), BM_CLICK, 0, 0, SMTO_NORMAL, 10000, &result);
+}
+
+void ClickAt(HWND window, const POINT *point) {
+    RECT client = {};
+    GetClientRect(window, &client);
+    POINT at = point ? *point : POINT{client.right / 2, client.bottom / 2};
+    ClientToScreen(window, &at);
+    SetCursorPos(at.x, at.y);
+    INPUT clicks[2] = {};
+    for (INPUT &input : clicks) {
+        input.type = INPUT_MOUSE;
+        input.mi.dx = at.x * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1);
+        input.mi.dy = at.y * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1);
+    }
+    clicks[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    clicks[1].mi.dwFlags = MOUSEEVENTF_LEFTUP | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    SendInput(2, clicks, sizeof(INPUT));
+    Sleep(100); // the click is delivered through the target's message queue
 }
 
 bool IsChecked(HWND dialog, int buttonId) {

@@ -13,7 +13,8 @@ class Program {
 public:
     // Starts commandLine (in folder, or the test's current folder when empty). With inheritHandles
     // the program inherits this process's inheritable handles.
-    explicit Program(const std::wstring &commandLine, const std::wstring &folder = L"", bool inheritHandles = false);
+    explicit Program(const std::wstring &commandLine, const std::wstring &folder = L"",
+                     bool inheritHandles = false);
     ~Program(); // a program still running is terminated
     Program(const Program &) = delete;
     Program &operator=(const Program &) = delete;
@@ -47,6 +48,10 @@ void Click(HWND dialog, int buttonId);
 void Press(HWND dialog, int buttonId);
 bool IsChecked(HWND dialog, int buttonId);
 bool IsEnabled(HWND dialog, int buttonId);
+// A real click of the left mouse button at a point of window's client area (its centre when
+// point is null): the cursor moves there and the system delivers the click to whatever window
+// lies under it, as it would a user's.
+void ClickAt(HWND window, const POINT *point = nullptr);
 // Sets the text of a dialog's control (an edit box).
 void SetText(HWND dialog, int controlId, const std::wstring &text);
 // The first child of parent with that class whose control id has the given text (for example a

@@ -1,8 +1,9 @@
 ; The Lumetra platform's installer: the 64-bit and 32-bit libraries, settingsxfer with a Start-menu
 ; entry, and the headers, import libraries and CMake packages as an optional component. setupaid
-; dresses it: the company signature, the web link on the first page and the floating message
-; window while files are copied. The uninstaller removes what was installed and nothing else (the
-; settings store stays).
+; dresses it: the company signature, the web link on the first page, the feature tree of the
+; Features page and the floating message window while files are copied. The uninstaller removes
+; what was installed and nothing else (the settings store stays), and the folders above the
+; installation folder that the installer made, when they are empty.
 ;
 ; Built by scripts/build-installer.sh, which defines VERSION (x.y.z), STAGE (the installed trees
 ; x64/ and x86/), FILES (the generated file lists) and OUTFILE.
@@ -10,6 +11,8 @@ Unicode true
 !include "LogicLib.nsh"
 !include "nsDialogs.nsh"
 !include "x64.nsh"
+!include "FileFunc.nsh"
+!include "Sections.nsh"
 
 !define PRODUCT "Lumetra Platform"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\LumetraPlatform"
@@ -35,11 +38,13 @@ VIAddVersionKey "ProductVersion" "${VERSION}.0"
 VIAddVersionKey "LegalCopyright" "Varnholt"
 
 Var Placeholder
+Var Features ; the feature tree of the Features page
+Var MadeFolder ; the outermost folder the installation made for $INSTDIR
 
-Page custom WelcomeShow WelcomeLeave
-Page components
+Page custom WelcomeShow
+Page custom FeaturesShow FeaturesLeave
 Page directory
-Page instfiles
+Page instfiles "" InstFilesShow
 UninstPage uninstConfirm
 UninstPage instfiles
 
@@ -59,22 +64,57 @@ Function .onInit
   File "/oname=$PLUGINSDIR\setupaid.dll" "${STAGE}/x86/bin/setupaid.dll"
 FunctionEnd
 
+!macro ControlRect CONTROL
+  ; The rectangle of a control of the installer's window in the window's client coordinates:
+  ; $3 left, $4 top, $5 right, $6 bottom; the control's window in $8.
+  GetDlgItem $8 $HWNDPARENT ${CONTROL}
+  System::Call "*(i, i, i, i) p .r9"
+  System::Call 'user32::GetWindowRect(p r8, p r9)'
+  System::Call 'user32::MapWindowPoints(p 0, p $HWNDPARENT, p r9, i 2)'
+  System::Call "*$9(i .r3, i .r4, i .r5, i .r6)"
+  System::Free $9
+!macroend
+
+!macro MoveBy CONTROL DX DY
+  ; Moves a control of the installer's window by (DX, DY) pixels.
+  !insertmacro ControlRect ${CONTROL}
+  IntOp $0 $3 + ${DX}
+  IntOp $1 $4 + ${DY}
+  System::Call 'user32::SetWindowPos(p r8, p 0, i r0, i r1, i 0, i 0, i 0x15)'
+!macroend
+
 Function .onGUIInit
-  ; The signature sits at (2, 297) of the window's client area, 15 pixels high: make the window tall
-  ; enough to show it below the buttons.
+  ; The signature sits at (2, 297) of the window's client area, 100 x 15 pixels: the window grows
+  ; to show it, the buttons and the line above them move down with the bottom edge (no empty band
+  ; opens below them), and Cancel moves from the left to the right of Next, as in Windows' own
+  ; wizards, leaving the bottom left corner to the signature.
   System::Call "*(i, i, i, i) p .r1"
   System::Call 'user32::GetClientRect(p $HWNDPARENT, p r1)'
   System::Call "*$1(i, i, i, i .r2)"
   System::Call 'user32::GetWindowRect(p $HWNDPARENT, p r1)'
   System::Call "*$1(i .r3, i .r4, i .r5, i .r6)"
   System::Free $1
-  IntOp $7 320 - $2
-  ${If} $7 > 0
-    IntOp $5 $5 - $3
-    IntOp $6 $6 - $4
-    IntOp $6 $6 + $7
-    System::Call 'user32::SetWindowPos(p $HWNDPARENT, p 0, i 0, i 0, i r5, i r6, i 0x16)'
+  IntOp $7 316 - $2
+  ${If} $7 < 0
+    StrCpy $7 0
   ${EndIf}
+  IntOp $5 $5 - $3
+  IntOp $6 $6 - $4
+  IntOp $6 $6 + $7
+  System::Call 'user32::SetWindowPos(p $HWNDPARENT, p 0, i 0, i 0, i r5, i r6, i 0x16)'
+  !insertmacro MoveBy 1035 0 $7
+  !insertmacro MoveBy 1028 0 $7
+  ; Cancel's right edge goes where Next's was; Back and Next move left by Cancel's width and a gap.
+  !insertmacro ControlRect 1
+  StrCpy $R0 $5
+  !insertmacro ControlRect 2
+  IntOp $R1 $5 - $3
+  IntOp $R2 $R0 - $5
+  IntOp $R3 $R1 + 8
+  IntOp $R3 0 - $R3
+  !insertmacro MoveBy 2 $R2 $7
+  !insertmacro MoveBy 1 $R3 $7
+  !insertmacro MoveBy 3 $R3 $7
   System::Call '${SETUPAID}::show_sign(p $HWNDPARENT) i .r0'
 FunctionEnd
 
@@ -82,24 +122,36 @@ Function WelcomeShow
   nsDialogs::Create 1018
   Pop $0
   ${NSD_CreateLabel} 0 0 100% 36u "Setup installs the Windows libraries of the ${PRODUCT} ${VERSION} (64-bit and 32-bit) and the settings transfer utility."
-  Pop $0
+  Pop $1
   ${NSD_CreateLabel} 0 48u 100% 12u "More about the platform:"
-  Pop $0
-  ${NSD_CreateLabel} 0 62u 120u 10u ""
+  Pop $1
+  ; The link is a child of the page, above it, and goes with it when the page is left. setupaid
+  ; places it 3 pixels left of and 22 above its placeholder (the offsets of a framed window).
+  ${NSD_CreateLabel} 3 122 120u 10u ""
   Pop $Placeholder
-  ; The link takes the placeholder's place on the installer's window.
-  System::Call '${SETUPAID}::odkaz(p $HWNDPARENT, p $Placeholder) i .r0'
+  System::Call '${SETUPAID}::odkaz(p r0, p $Placeholder) i .r1'
   nsDialogs::Show
 FunctionEnd
 
-Function WelcomeLeave
-  ; The link belongs to the first page only.
-  FindWindow $0 "odkaz" "" $HWNDPARENT
-  ShowWindow $0 ${SW_HIDE}
+; The message window belongs to the page's user-interface thread, which dispatches its messages
+; while the sections run on a thread of their own (they only change its text and remove it).
+Function InstFilesShow
+  !insertmacro ShowMessage "Installing the ${PRODUCT}..."
 FunctionEnd
 
 Section "${PRODUCT} (required)" SecRuntime
   SectionIn RO
+  ; The folders that the installation makes above $INSTDIR, for the uninstaller: the outermost one.
+  StrCpy $MadeFolder ""
+  StrCpy $1 $INSTDIR
+  ${Do}
+    ${GetParent} $1 $1
+    ${If} $1 == ""
+    ${OrIf} ${FileExists} "$1\*.*"
+      ${Break}
+    ${EndIf}
+    StrCpy $MadeFolder $1
+  ${Loop}
   !insertmacro ShowMessage "Installing the ${PRODUCT}..."
   !include "${FILES}/runtime.nsh"
   CreateDirectory "${MENU_FOLDER}"
@@ -116,6 +168,7 @@ Section "${PRODUCT} (required)" SecRuntime
   WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "MadeFolder" "$MadeFolder"
   SetRegView lastused
 SectionEnd
 
@@ -130,6 +183,39 @@ Section "-Finish"
   ${EndIf}
 SectionEnd
 
+; The Features page: setupaid's feature tree (a tree view with its check-box state images), one
+; item per section; the choice is read back into the sections when the page is left.
+Function FeaturesShow
+  nsDialogs::Create 1018
+  Pop $0
+  ${NSD_CreateLabel} 0 0 100% 20u "Choose the parts of the ${PRODUCT} to install. The platform itself is always installed."
+  Pop $1
+  ; WS_VISIBLE|WS_CHILD|WS_TABSTOP|TVS_CHECKBOXES|TVS_SHOWSELALWAYS, with a sunken edge.
+  nsDialogs::CreateControl "SysTreeView32" 0x50010120 0x200 0 24u 100% 90u ""
+  Pop $Features
+  System::Call '${SETUPAID}::TreeView(p $Features, m "") i .r1'
+  System::Call '${SETUPAID}::TreeViewFunction(p $Features, i 1, m "${PRODUCT} (required)", i 1) i .r1'
+  SectionGetFlags ${SecDevelopment} $2
+  IntOp $2 $2 & ${SF_SELECTED}
+  System::Call '${SETUPAID}::TreeViewFunction(p $Features, i 1, m "Development files (headers, import libraries, CMake packages)", i r2) i .r1'
+  System::Call '${SETUPAID}::TreeViewCheck(p $Features) i .r1'
+  nsDialogs::Show
+FunctionEnd
+
+Function FeaturesLeave
+  ; TVM_GETNEXTITEM (root, then the next item), TVM_GETITEMSTATE with the state-image bits:
+  ; state image 2 is a checked box.
+  SendMessage $Features 0x110A 0 0 $1
+  SendMessage $Features 0x110A 1 $1 $2
+  SendMessage $Features 0x1127 $2 0xF000 $3
+  IntOp $3 $3 >> 12
+  ${If} $3 == 2
+    SectionSetFlags ${SecDevelopment} ${SF_SELECTED}
+  ${Else}
+    SectionSetFlags ${SecDevelopment} 0
+  ${EndIf}
+FunctionEnd
+
 Function un.onInit
   SetShellVarContext all
 FunctionEnd
@@ -141,5 +227,18 @@ Section "Uninstall"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
   SetRegView 64
+  ; The folders above $INSTDIR that the installation made go too, each only when empty.
+  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "MadeFolder"
+  ${If} $0 != ""
+    ${GetParent} $INSTDIR $1
+    ${Do}
+      RMDir $1
+      ${If} $1 == $0
+      ${OrIf} $1 == ""
+        ${Break}
+      ${EndIf}
+      ${GetParent} $1 $1
+    ${Loop}
+  ${EndIf}
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd
