@@ -25,15 +25,30 @@ BOOL CALLBACK Collect(HWND window, LPARAM param) {
 
 } // namespace
 
-Program::Program(const std::wstring &commandLine, const std::wstring &folder, bool inheritHandles) {
+Program::Program(const std::wstring &commandLine, const std::wstring &folder, bool inheritHandles,
+                 const std::wstring &outputFile) {
     std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
     line.push_back(L'\0');
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
+    HANDLE output = INVALID_HANDLE_VALUE;
+    if (!outputFile.empty()) {
+        SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+        output = CreateFileW(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             &inherited, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        REQUIRE(output != INVALID_HANDLE_VALUE);
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = nullptr;
+        startup.hStdOutput = output;
+        startup.hStdError = output;
+        inheritHandles = true;
+    }
     PROCESS_INFORMATION info = {};
-    REQUIRE_MESSAGE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, inheritHandles ? TRUE : FALSE, 0,
-                                   nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &info),
-                    Narrow(commandLine));
+    const BOOL started =
+        CreateProcessW(nullptr, line.data(), nullptr, nullptr, inheritHandles ? TRUE : FALSE, 0, nullptr,
+                       folder.empty() ? nullptr : folder.c_str(), &startup, &info);
+    if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
+    REQUIRE_MESSAGE(started, Narrow(commandLine));
     CloseHandle(info.hThread);
     m_process = info.hProcess;
     m_id = info.dwProcessId;
@@ -114,7 +129,7 @@ void Press(HWND dialog, int buttonId) {
     SendMessageTimeoutW(GetDlgItem(dialog, buttonId), BM_CLICK, 0, 0, SMTO_NORMAL, 10000, &result);
 }
 
-void ClickAt(HWND window, const POINT *point) {
+void ClickAt(HWND window, const POINT *point, bool rightButton) {
     RECT client = {};
     GetClientRect(window, &client);
     POINT at = point ? *point : POINT{client.right / 2, client.bottom / 2};
@@ -126,10 +141,40 @@ void ClickAt(HWND window, const POINT *point) {
         input.mi.dx = at.x * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1);
         input.mi.dy = at.y * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1);
     }
-    clicks[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    clicks[1].mi.dwFlags = MOUSEEVENTF_LEFTUP | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    clicks[0].mi.dwFlags = (rightButton ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN) | MOUSEEVENTF_MOVE |
+                           MOUSEEVENTF_ABSOLUTE;
+    clicks[1].mi.dwFlags =
+        (rightButton ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP) | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
     SendInput(2, clicks, sizeof(INPUT));
     Sleep(100); // the click is delivered through the target's message queue
+}
+
+void PressKeys(HWND window, const std::vector<WORD> &keys) {
+    HWND top = GetAncestor(window, GA_ROOT);
+    for (int i = 0; i < 100 && GetForegroundWindow() != top; ++i) {
+        SetForegroundWindow(top);
+        Sleep(20);
+    }
+    std::vector<INPUT> inputs(keys.size() * 2);
+    for (size_t k = 0; k < keys.size(); ++k) {
+        inputs[k].type = inputs[inputs.size() - 1 - k].type = INPUT_KEYBOARD;
+        inputs[k].ki.wVk = inputs[inputs.size() - 1 - k].ki.wVk = keys[k];
+        inputs[inputs.size() - 1 - k].ki.dwFlags = KEYEVENTF_KEYUP;
+    }
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    Sleep(100); // delivered through the target's message queue
+}
+
+std::wstring ClipboardText() {
+    std::wstring text;
+    for (int i = 0; i < 50 && !OpenClipboard(nullptr); ++i)
+        Sleep(20);
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (const wchar_t *chars = static_cast<const wchar_t *>(GlobalLock(data))) text = chars;
+        GlobalUnlock(data);
+    }
+    CloseClipboard();
+    return text;
 }
 
 bool IsChecked(HWND dialog, int buttonId) {

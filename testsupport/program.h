@@ -12,9 +12,10 @@ namespace zxtest {
 class Program {
 public:
     // Starts commandLine (in folder, or the test's current folder when empty). With inheritHandles
-    // the program inherits this process's inheritable handles.
+    // the program inherits this process's inheritable handles. With outputFile its standard
+    // output and error go to that file, made anew.
     explicit Program(const std::wstring &commandLine, const std::wstring &folder = L"",
-                     bool inheritHandles = false);
+                     bool inheritHandles = false, const std::wstring &outputFile = L"");
     ~Program(); // a program still running is terminated
     Program(const Program &) = delete;
     Program &operator=(const Program &) = delete;
@@ -48,10 +49,15 @@ void Click(HWND dialog, int buttonId);
 void Press(HWND dialog, int buttonId);
 bool IsChecked(HWND dialog, int buttonId);
 bool IsEnabled(HWND dialog, int buttonId);
-// A real click of the left mouse button at a point of window's client area (its centre when
-// point is null): the cursor moves there and the system delivers the click to whatever window
-// lies under it, as it would a user's.
-void ClickAt(HWND window, const POINT *point = nullptr);
+// A real click of the left (or right) mouse button at a point of window's client area (its
+// centre when point is null): the cursor moves there and the system delivers the click to
+// whatever window lies under it, as it would a user's.
+void ClickAt(HWND window, const POINT *point = nullptr, bool rightButton = false);
+// Real keys typed into window's top-level window, brought to the foreground: the keys go down
+// in order and come up in reverse, as one chord ({VK_CONTROL, 'C'}).
+void PressKeys(HWND window, const std::vector<WORD> &keys);
+// The clipboard's text ("" when it holds none).
+std::wstring ClipboardText();
 // Sets the text of a dialog's control (an edit box).
 void SetText(HWND dialog, int controlId, const std::wstring &text);
 // The first child of parent with that class whose control id has the given text (for example a

@@ -14,6 +14,7 @@
 #include "zx_winsys/internal/debugwnd.h"
 #include "zx_winsys/internal/report.h"
 #include "zx_winsys/internal/threadstate.h"
+#include "zx_winsys/internal/tracingview.h"
 #include "zx_winsys/qx_capture.h"
 
 namespace {
@@ -22,6 +23,7 @@ const char kSource[] = "debugging/debugwnd";
 const wchar_t kClassName[] = L"ZENTRIX_DEBUG_WINDOW";
 const UINT kCloseMessage = WM_USER + 1;
 const UINT kLinesMessage = WM_USER + 2; // lParam: a batch of lines, owned by the receiver
+const UINT_PTR kDrainTimer = 1;         // lines gathered while the window took a batch
 const DWORD kCallTimeoutMs = 3000;
 const DWORD kUnloadWaitMs = 1000; // each thread of DiagOutputWnd's framework, at the library's unload
 const int kMaxColumns = 64;       // parts beyond the last column join it
@@ -79,7 +81,8 @@ CDebugWindow::CDebugWindow(int id, HWND owner, bool pinned)
       m_Class(WindowProc), m_Atom(0), m_hOwner(owner), m_hFrame(nullptr), m_hList(nullptr),
       m_hUIThread(nullptr), m_dwUIThreadId(0), m_hModule(pinned ? qx::ModuleReference() : nullptr),
       m_pBatch(nullptr), m_bPinned(pinned), m_lInFlight(0),
-      m_hParked(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+      m_hParked(CreateEventW(nullptr, TRUE, FALSE, nullptr)), m_pView(nullptr) {
+    InitializeSRWLock(&m_batchLock);
     InterlockedIncrement(&g_windows);
     m_hUIThread = m_hReady ? CreateThread(nullptr, 0, UIThread, this, 0, &m_dwUIThreadId) : nullptr;
     if (!m_hUIThread) {
@@ -138,8 +141,16 @@ void CDebugWindow::AddLine(const wchar_t *text) {
     wchar_t number[16];
     wsprintfW(number, L"%i\t", m_nLines);
     try {
-        if (!m_pBatch) m_pBatch = new Batch;
-        m_pBatch->push_back(Parts(number + std::wstring(text)));
+        std::vector<std::wstring> parts = Parts(number + std::wstring(text));
+        AcquireSRWLockExclusive(&m_batchLock);
+        try {
+            if (!m_pBatch) m_pBatch = new Batch;
+            m_pBatch->push_back(std::move(parts));
+        } catch (const std::bad_alloc &) {
+            ReleaseSRWLockExclusive(&m_batchLock);
+            throw;
+        }
+        ReleaseSRWLockExclusive(&m_batchLock);
         ++m_nLines;
     } catch (const std::bad_alloc &) {
         // the line is lost; the window goes on
@@ -147,27 +158,29 @@ void CDebugWindow::AddLine(const wchar_t *text) {
 }
 
 bool CDebugWindow::Flush() {
-    if (!m_pBatch) return false;
+    AcquireSRWLockExclusive(&m_batchLock);
+    bool retry = false;
     HWND frame = Frame();
-    if (!frame) { // closed: its lines have nowhere to go
+    if (m_pBatch && !frame) { // closed: its lines have nowhere to go
         delete m_pBatch;
         m_pBatch = nullptr;
-        return false;
-    }
-    // One batch at a time: while the window works on one, the next gathers every line that
-    // arrives. A window keeps its newest kMaxTracingLines lines, and so does the batch.
-    if (InterlockedCompareExchange(&m_lInFlight, 0, 0) != 0) {
+    } else if (m_pBatch && m_lInFlight) {
+        // One batch at a time: while the window works on one, the next gathers every line that
+        // arrives, and the window takes it when it is done. A window keeps its newest
+        // kMaxTracingLines lines, and so does the batch.
         if (m_pBatch->size() > 2 * static_cast<size_t>(qx::kMaxTracingLines))
             m_pBatch->erase(m_pBatch->begin(), m_pBatch->end() - qx::kMaxTracingLines);
-        return true;
+    } else if (m_pBatch) {
+        m_lInFlight = 1;
+        if (PostMessageW(frame, kLinesMessage, 0, reinterpret_cast<LPARAM>(m_pBatch))) {
+            m_pBatch = nullptr;
+        } else {
+            m_lInFlight = 0;
+            retry = true; // kept for the next try
+        }
     }
-    InterlockedExchange(&m_lInFlight, 1);
-    if (!PostMessageW(frame, kLinesMessage, 0, reinterpret_cast<LPARAM>(m_pBatch))) {
-        InterlockedExchange(&m_lInFlight, 0);
-        return true; // kept for the next try
-    }
-    m_pBatch = nullptr;
-    return false;
+    ReleaseSRWLockExclusive(&m_batchLock);
+    return retry;
 }
 
 void CDebugWindow::InsertBatch(Batch *batch) {
@@ -200,11 +213,21 @@ void CDebugWindow::InsertBatch(Batch *batch) {
         ++count;
     }
     SendMessageW(m_hList, WM_SETREDRAW, TRUE, 0);
-    if (count > 0) SendMessageW(m_hList, LVM_ENSUREVISIBLE, count - 1, FALSE);
+    if (m_pView) m_pView->Inserted();
     // Drawing was off: the list view is repainted once, later, by its own thread.
     InvalidateRect(m_hList, nullptr, TRUE);
     delete batch;
-    InterlockedExchange(&m_lInFlight, 0);
+    BatchTaken();
+}
+
+void CDebugWindow::BatchTaken() {
+    AcquireSRWLockExclusive(&m_batchLock);
+    m_lInFlight = 0;
+    const bool waiting = m_pBatch != nullptr;
+    ReleaseSRWLockExclusive(&m_batchLock);
+    // Lines that arrived meanwhile come in the next batch, kTracingBatchMs later, whether or not
+    // the feeding thread flushes again.
+    if (waiting && m_hFrame) SetTimer(m_hFrame, kDrainTimer, qx::kTracingBatchMs, nullptr);
 }
 
 DWORD WINAPI CDebugWindow::UIThread(LPVOID argument) {
@@ -233,6 +256,8 @@ DWORD WINAPI CDebugWindow::UIThread(LPVOID argument) {
         self->m_hList =
             CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_EDITLABELS, 0, 0,
                             area.right, area.bottom, frame, nullptr, self->m_Class.m_wc.hInstance, nullptr);
+        // A click anywhere on a row selects it, for copying.
+        SendMessageW(self->m_hList, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
         const wchar_t *headers[] = {L"#", L"1", L"2", L"3", L"4", L"5", L"6", L"7"};
         for (int k = 0; k < 8; ++k) {
             LVCOLUMNW column = {};
@@ -242,6 +267,7 @@ DWORD WINAPI CDebugWindow::UIThread(LPVOID argument) {
             SendMessageW(self->m_hList, LVM_INSERTCOLUMNW, k, reinterpret_cast<LPARAM>(&column));
         }
         self->m_nColumns = 8;
+        self->m_pView = new (std::nothrow) qx::TracingView(frame, self->m_hList);
         ShowWindowAsync(frame, SW_SHOW);
         InterlockedExchangePointer(reinterpret_cast<PVOID volatile *>(&self->m_hFrame), frame);
     }
@@ -249,9 +275,12 @@ DWORD WINAPI CDebugWindow::UIThread(LPVOID argument) {
     if (frame) {
         MSG message;
         while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+            if (self->m_pView && self->m_pView->PreTranslate(&message)) continue;
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }
+        delete self->m_pView;
+        self->m_pView = nullptr;
     }
     if (!self->m_bPinned && qx::Unloading()) {
         SetEvent(self->m_hParked); // the unload ends this thread here
@@ -263,6 +292,8 @@ DWORD WINAPI CDebugWindow::UIThread(LPVOID argument) {
 
 LRESULT CALLBACK CDebugWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     CDebugWindow *self = reinterpret_cast<CDebugWindow *>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    LRESULT result = 0;
+    if (self && self->m_pView && self->m_pView->Handle(message, wParam, lParam, &result)) return result;
     switch (message) {
     case WM_CREATE:
         SetWindowLongPtrW(
@@ -285,8 +316,13 @@ LRESULT CALLBACK CDebugWindow::WindowProc(HWND window, UINT message, WPARAM wPar
             self->InsertBatch(reinterpret_cast<Batch *>(lParam));
         } else {
             delete reinterpret_cast<Batch *>(lParam);
-            if (self) InterlockedExchange(&self->m_lInFlight, 0);
+            if (self) self->BatchTaken();
         }
+        return 0;
+    case WM_TIMER:
+        if (wParam != kDrainTimer) return DefWindowProcW(window, message, wParam, lParam);
+        KillTimer(window, kDrainTimer);
+        if (self) self->Flush();
         return 0;
     default:
         return DefWindowProcW(window, message, wParam, lParam);
@@ -403,6 +439,9 @@ void CDebugFramework::AddItem(const wchar_t *text) {
     }
     m_bReuseFirstWindow = false;
     found->second->AddLine(line);
+    // A framework without the capture's threads (one that a program feeds itself) shows its
+    // lines as they come, in batches of what arrives while the window is busy.
+    if (!m_pCore) found->second->Flush();
 }
 
 extern "C" void DiagOutputWnd(HWND hOwner, int recreate) {

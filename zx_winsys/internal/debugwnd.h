@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+namespace qx {
+class TracingView;
+}
+
 // The system's extended window-class record.
 class CWndClassEx {
 public:
@@ -37,10 +41,11 @@ public:
     void SetId(int id);
     // False once the user closed the window (or it never opened).
     bool IsOpen() const;
-    // Adds a line to the waiting batch (adder thread).
+    // Adds a line to the waiting batch (the thread that feeds the window).
     void AddLine(const wchar_t *text);
-    // Sends the waiting batch to the window (adder thread), unless the window has not yet taken
-    // the one sent before: then the lines go on waiting. True when lines still wait.
+    // Sends the waiting batch to the window, unless the window has not yet taken the one sent
+    // before: the window then takes the waiting lines itself when it is done with that one. True
+    // when the batch could not be sent (to be tried again).
     bool Flush();
 
     HWND Frame() const;
@@ -50,6 +55,8 @@ private:
     static DWORD WINAPI UIThread(LPVOID window);
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void InsertBatch(std::vector<std::vector<std::wstring>> *batch);
+    // The window took the batch in flight; lines that wait meanwhile follow it.
+    void BatchTaken();
 
     int m_nId;
     int m_nColumns;
@@ -62,11 +69,13 @@ private:
     HWND m_hList;
     HANDLE m_hUIThread;
     DWORD m_dwUIThreadId;
-    HMODULE m_hModule; // the thread's reference on the library
-    std::vector<std::vector<std::wstring>> *m_pBatch;
+    HMODULE m_hModule;                                // the thread's reference on the library
+    std::vector<std::vector<std::wstring>> *m_pBatch; // guarded by m_batchLock
     bool m_bPinned;
-    volatile LONG m_lInFlight; // a batch was sent and the window has not taken it yet
+    volatile LONG m_lInFlight; // a batch was sent and the window has not taken it yet (m_batchLock)
     HANDLE m_hParked;          // the thread waits for its end during the library's unload
+    SRWLOCK m_batchLock;
+    qx::TracingView *m_pView; // the reader's commands; the user-interface thread's
 };
 
 namespace qx {

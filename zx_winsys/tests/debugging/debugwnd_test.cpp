@@ -73,6 +73,68 @@ std::vector<std::vector<std::wstring>> RowsWhen(HWND frame, size_t count, DWORD 
     return rows;
 }
 
+HWND List(HWND frame) {
+    return FindWindowExW(frame, nullptr, WC_LISTVIEWW, nullptr);
+}
+
+LRESULT Ask(HWND frame, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+    return SendMessageW(List(frame), message, wParam, lParam);
+}
+
+int FirstSelected(HWND frame) {
+    return static_cast<int>(Ask(frame, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+// The count first: rows that arrive between the questions move the view only further down.
+bool NewestRowVisible(HWND frame) {
+    const LRESULT count = Ask(frame, LVM_GETITEMCOUNT);
+    const LRESULT top = Ask(frame, LVM_GETTOPINDEX);
+    return top + Ask(frame, LVM_GETCOUNTPERPAGE) >= count;
+}
+
+// Waits for a visible dialog of this process (class "#32770") owned by owner.
+HWND OwnedDialog(HWND owner, DWORD timeoutMs = 10000) {
+    const DWORD start = GetTickCount();
+    do {
+        for (HWND window = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); window;
+             window = FindWindowExW(nullptr, window, L"#32770", nullptr)) {
+            DWORD process = 0;
+            GetWindowThreadProcessId(window, &process);
+            if (process == GetCurrentProcessId() && IsWindowVisible(window) &&
+                GetWindow(window, GW_OWNER) == owner)
+                return window;
+        }
+        Sleep(20);
+    } while (GetTickCount() - start < timeoutMs);
+    return nullptr;
+}
+
+template <typename Condition> bool Eventually(Condition condition, DWORD timeoutMs = 5000) {
+    const DWORD start = GetTickCount();
+    while (!condition()) {
+        if (GetTickCount() - start > timeoutMs) return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+std::vector<std::wstring> Lines(const std::wstring &text) {
+    std::vector<std::wstring> lines;
+    for (size_t at = 0, end; (end = text.find(L"\r\n", at)) != std::wstring::npos; at = end + 2)
+        lines.push_back(text.substr(at, end - at));
+    return lines;
+}
+
+volatile LONG g_writing = 0;
+
+DWORD WINAPI SteadyWriter(LPVOID) {
+    for (int i = 0; InterlockedCompareExchange(&g_writing, 0, 0); ++i) {
+        DiagOutputExW(L"|wndid:3 \tsteady %d", i);
+        Sleep(20);
+    }
+    return 0;
+}
+
 int ColumnWidth(HWND frame, int column) {
     HWND list = FindWindowExW(frame, nullptr, WC_LISTVIEWW, nullptr);
     return static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, column, 0));
@@ -164,9 +226,154 @@ ZXTEST_CHILD(tracing_windows_bad_input) {
     return 0;
 }
 
-TEST_CASE("tracing windows: one window per id, the first retitled, columns, closed windows and bad input") {
+// A reader's commands with real keys, mouse and dialogs: copy and select all, find, following and
+// pausing while a writer goes on, clear, the context menu, and saving (also over a locked file).
+ZXTEST_CHILD(tracing_window_commands) {
+    DiagOutputWnd(nullptr, 0);
+    for (int i = 0; i < 30; ++i)
+        DiagOutputExW(L"|wndid:3 \t%s %d\tx", i % 10 == 4 ? L"Beta" : L"alpha", i);
+    HWND frame = WindowTitled(L"Tracing Window ID: 3");
+    ZXTEST_EXPECT(frame != nullptr && RowsWhen(frame, 30).size() == 30);
+    const std::wstring title = L"Tracing Window ID: 3", paused = title + L" (paused)";
+
+    zxtest::PressKeys(frame, {VK_CONTROL, 'A'});
+    zxtest::PressKeys(frame, {VK_CONTROL, 'C'});
+    const std::vector<std::wstring> copied = Lines(zxtest::ClipboardText());
+    ZXTEST_EXPECT(copied.size() == 30 && copied[4] == L"4\t \tBeta 4\tx  ");
+    ZXTEST_EXPECT(zxtest::WindowText(frame) == paused);
+    zxtest::PressKeys(frame, {VK_END});
+    ZXTEST_EXPECT(zxtest::WindowText(frame) == title && FirstSelected(frame) == -1);
+
+    // Find: the dialog, then F3 and Shift+F3, then a text that is not there.
+    zxtest::PressKeys(frame, {VK_CONTROL, 'F'});
+    HWND find = OwnedDialog(frame);
+    ZXTEST_EXPECT(find != nullptr);
+    SetDlgItemTextW(find, 0x480, L"bETA");
+    zxtest::Click(find, IDOK);
+    ZXTEST_EXPECT(Eventually([&] { return FirstSelected(frame) == 4; }));
+    zxtest::Click(find, IDOK);
+    ZXTEST_EXPECT(Eventually([&] { return FirstSelected(frame) == 14; }));
+    zxtest::Click(find, IDCANCEL);
+    ZXTEST_EXPECT(Eventually([&] { return !IsWindow(find); }));
+    zxtest::PressKeys(frame, {VK_SHIFT, VK_F3});
+    ZXTEST_EXPECT(Eventually([&] { return FirstSelected(frame) == 4; }));
+    for (int expected : {14, 24}) {
+        zxtest::PressKeys(frame, {VK_F3});
+        ZXTEST_EXPECT(Eventually([&] { return FirstSelected(frame) == expected; }));
+    }
+    const LRESULT top = Ask(frame, LVM_GETTOPINDEX); // the row found is in view
+    ZXTEST_EXPECT(top <= 24 && 24 < top + Ask(frame, LVM_GETCOUNTPERPAGE));
+    zxtest::PressKeys(frame, {VK_F3});
+    HWND box = OwnedDialog(frame);
+    ZXTEST_EXPECT(box != nullptr && zxtest::MessageBoxText(box) == L"Cannot find \"bETA\"." &&
+                  zxtest::WindowText(box) == title);
+    zxtest::Click(box, IDOK);
+    ZXTEST_EXPECT(Eventually([&] { return !IsWindow(box); }) && FirstSelected(frame) == 24);
+
+    // Following while a writer goes on; a click on a row, or the wheel, pauses; End follows again.
+    zxtest::PressKeys(frame, {VK_END});
+    InterlockedExchange(&g_writing, 1);
+    HANDLE writer = CreateThread(nullptr, 0, SteadyWriter, nullptr, 0, nullptr);
+    ZXTEST_EXPECT(Eventually([&] { return Ask(frame, LVM_GETITEMCOUNT) > 40; }));
+    ZXTEST_EXPECT(NewestRowVisible(frame) && zxtest::WindowText(frame) == title);
+    for (bool wheel : {false, true}) {
+        RECT row = {LVIR_BOUNDS};
+        Ask(frame, LVM_GETITEMRECT, Ask(frame, LVM_GETTOPINDEX), reinterpret_cast<LPARAM>(&row));
+        POINT at = {200, (row.top + row.bottom) / 2};
+        if (wheel) {
+            zxtest::ClickAt(List(frame), &at); // the cursor over the list
+            zxtest::PressKeys(frame, {VK_END});
+            INPUT input = {};
+            input.type = INPUT_MOUSE;
+            input.mi.dwFlags = MOUSEEVENTF_WHEEL;
+            input.mi.mouseData = static_cast<DWORD>(WHEEL_DELTA);
+            SendInput(1, &input, sizeof input);
+        } else {
+            zxtest::ClickAt(List(frame), &at);
+        }
+
+        ZXTEST_EXPECT(Eventually([&] { return zxtest::WindowText(frame) == paused; }));
+        const LRESULT top = Ask(frame, LVM_GETTOPINDEX), count = Ask(frame, LVM_GETITEMCOUNT);
+        Sleep(300);
+        ZXTEST_EXPECT(Ask(frame, LVM_GETTOPINDEX) == top && Ask(frame, LVM_GETITEMCOUNT) > count + 5);
+        zxtest::PressKeys(frame, {VK_END});
+        ZXTEST_EXPECT(zxtest::WindowText(frame) == title);
+        ZXTEST_EXPECT(
+            Eventually([&] { return Ask(frame, LVM_GETITEMCOUNT) > count + 20 && NewestRowVisible(frame); }));
+    }
+
+    // Clear: the rows go, their numbering goes on.
+    zxtest::PressKeys(frame, {VK_CONTROL, 'L'});
+    ZXTEST_EXPECT(Eventually([&] { return Ask(frame, LVM_GETITEMCOUNT) > 0; }));
+    ZXTEST_EXPECT(Ask(frame, LVM_GETITEMCOUNT) < 20 && std::stoi(Rows(frame)[0][0]) > 60);
+    InterlockedExchange(&g_writing, 0);
+    WaitForSingleObject(writer, 10000);
+    CloseHandle(writer);
+
+    // The context menu: the commands with their keys; one chosen with its letter.
+    zxtest::ClickAt(List(frame), nullptr, true);
+    HWND menu = nullptr;
+    ZXTEST_EXPECT(Eventually(
+        [&] { return (menu = FindWindowW(L"#32768", nullptr)) != nullptr && IsWindowVisible(menu); }));
+    HMENU items = reinterpret_cast<HMENU>(SendMessageW(menu, MN_GETHMENU, 0, 0));
+    std::vector<std::wstring> texts;
+    for (int k = 0; k < GetMenuItemCount(items); ++k) {
+        wchar_t text[64] = L"";
+        if (GetMenuStringW(items, k, text, 64, MF_BYPOSITION) > 0) texts.push_back(text);
+    }
+    ZXTEST_EXPECT((texts == std::vector<std::wstring>{L"&Copy\tCtrl+C", L"Select &All\tCtrl+A",
+                                                      L"&Find...\tCtrl+F", L"Find &Next\tF3",
+                                                      L"Find &Previous\tShift+F3", L"&Save As...\tCtrl+S",
+                                                      L"C&lear\tCtrl+L", L"F&ollow Newest\tEnd"}));
+    zxtest::PressKeys(frame, {'A'});
+    ZXTEST_EXPECT(
+        Eventually([&] { return Ask(frame, LVM_GETSELECTEDCOUNT) == Ask(frame, LVM_GETITEMCOUNT); }));
+
+    // Save: UTF-8 with its mark, the title first, CR LF; over a file that another program holds
+    // open, a box says why and the file stays as it was.
+    zxtest::TempDir folder;
+    const std::wstring path = folder / L"saved.txt";
+    const std::vector<std::vector<std::wstring>> rows = Rows(frame);
+    for (bool locked : {false, true}) {
+        HANDLE holder = INVALID_HANDLE_VALUE;
+        if (locked)
+            holder = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                 nullptr);
+        zxtest::PressKeys(frame, {VK_CONTROL, 'S'});
+        HWND save = OwnedDialog(frame);
+        ZXTEST_EXPECT(save != nullptr);
+        zxtest::SetText(save, GetDlgItem(save, 0x47c) ? 0x47c : 0x480, path);
+        zxtest::Click(save, IDOK);
+        if (locked) {
+            HWND replace = OwnedDialog(save); // the file exists: replace it
+            ZXTEST_EXPECT(replace != nullptr);
+            zxtest::Click(replace, IDYES);
+            HWND failed = OwnedDialog(frame);
+            ZXTEST_EXPECT(failed != nullptr &&
+                          zxtest::MessageBoxText(failed).find(L"could not be saved as " + path) == 4);
+            zxtest::Click(failed, IDOK);
+            CloseHandle(holder);
+        } else {
+            ZXTEST_EXPECT(Eventually([&] { return zxtest::FileExists(path); }));
+            Sleep(200);
+        }
+        std::string expected = "\xEF\xBB\xBF" + zxtest::Narrow(title) + "\r\n";
+        for (const std::vector<std::wstring> &row : rows) {
+            std::wstring line;
+            for (size_t k = 0; k < row.size(); ++k)
+                line += (k ? L"\t" : L"") + row[k];
+            expected += zxtest::Narrow(line) + "\r\n";
+        }
+        ZXTEST_EXPECT(zxtest::ReadFileBytes(path) == expected);
+    }
+    return 0;
+}
+
+TEST_CASE("tracing windows: one window per id, the first retitled, columns, closed windows, bad input and "
+          "the reader's commands") {
     zxtest::CloseDebugChannel(); // the child process receives the channel
-    for (const char *scenario : {"tracing_windows_route_by_id", "tracing_windows_bad_input"}) {
+    for (const char *scenario :
+         {"tracing_windows_route_by_id", "tracing_windows_bad_input", "tracing_window_commands"}) {
         CAPTURE(scenario);
         CHECK(zxtest::RunChild(scenario, 300000) == 0);
     }
