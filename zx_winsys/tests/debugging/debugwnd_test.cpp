@@ -3,6 +3,7 @@
 // framework of DiagOutputWnd is process-wide) and looks at its own windows.
 #include "testsupport/channel.h"
 #include "testsupport/zxtest.h"
+#include "zx_winsys/tests/debugging/logfolder.h"
 #include "zx_winsys/zx_winsys.h"
 
 #include <commctrl.h>
@@ -133,6 +134,29 @@ DWORD WINAPI SteadyWriter(LPVOID) {
         Sleep(20);
     }
     return 0;
+}
+
+// The rows of a window of any process, as Ctrl+A and Ctrl+C put them on the clipboard.
+std::vector<std::wstring> CopiedRows(HWND frame) {
+    if (OpenClipboard(nullptr)) {
+        EmptyClipboard();
+        CloseClipboard();
+    }
+    zxtest::PressKeys(frame, {VK_CONTROL, 'A'});
+    zxtest::PressKeys(frame, {VK_CONTROL, 'C'});
+    return Lines(zxtest::ClipboardText());
+}
+
+HWND ProgramWindow(const zxtest::Program &program, const std::wstring &title) {
+    HWND found = nullptr;
+    Eventually(
+        [&] {
+            for (HWND window : program.Windows())
+                if (zxtest::WindowText(window) == title) found = window;
+            return found != nullptr;
+        },
+        30000);
+    return found;
 }
 
 int ColumnWidth(HWND frame, int column) {
@@ -277,7 +301,7 @@ ZXTEST_CHILD(tracing_window_commands) {
     ZXTEST_EXPECT(Eventually([&] { return Ask(frame, LVM_GETITEMCOUNT) > 40; }));
     ZXTEST_EXPECT(NewestRowVisible(frame) && zxtest::WindowText(frame) == title);
     for (bool wheel : {false, true}) {
-        RECT row = {LVIR_BOUNDS};
+        RECT row = {LVIR_BOUNDS, 0, 0, 0};
         Ask(frame, LVM_GETITEMRECT, Ask(frame, LVM_GETTOPINDEX), reinterpret_cast<LPARAM>(&row));
         POINT at = {200, (row.top + row.bottom) / 2};
         if (wheel) {
@@ -376,5 +400,101 @@ TEST_CASE("tracing windows: one window per id, the first retitled, columns, clos
          {"tracing_windows_route_by_id", "tracing_windows_bad_input", "tracing_window_commands"}) {
         CAPTURE(scenario);
         CHECK(zxtest::RunChild(scenario, 300000) == 0);
+    }
+}
+
+// Writes the day's log as a program would: records of two windows, a report between them, and a
+// continuation file ("first"); later more records and another continuation ("second").
+ZXTEST_CHILD(tracewatch_log_writer) {
+    const bool first = zxtest::ChildArgument() == "first";
+    DiagOutputExW(first ? L"|wndid:4 \ta1" : L"|wndid:4 \ta3");
+    if (first) {
+        DiagOutputExW(L"|wndid:9 \tb1");
+        DiagAssertW(QX_DIAG_LOGFILE, L"x > 0", L"between the records", "debugging/replay", 7);
+    }
+    ZXTEST_EXPECT(CQxLogFile::ClearLog() == QX_OK);
+    DiagOutputExW(first ? L"|wndid:4 \ta2" : L"|wndid:4 \ta4");
+    if (first) DiagOutputExW(L"|wndid:9 \tb2");
+    return 0;
+}
+
+TEST_CASE(
+    "zx_tracewatch: a day's log files replayed by window id, followed as they grow, and its command line") {
+    zxtest::CloseDebugChannel();
+    zxtest_log::ClearLogFolder();
+    REQUIRE(zxtest::RunChild("tracewatch_log_writer", 60000, "first") == 0);
+    const std::vector<std::wstring> names = zxtest_log::LogFiles();
+    REQUIRE(names == std::vector<std::wstring>{zxtest_log::DayName(0), zxtest_log::DayName(0, 1)});
+    const std::wstring viewer = L"\"" + zxtest::Beside(L"zx_tracewatch.exe") + L"\"";
+    const auto file = [](const std::wstring &name) {
+        return L" \"" + zxtest_log::LogFolder() + L"\\" + name + L"\"";
+    };
+    const std::vector<std::wstring> four = {L"0\t \ta1  ", L"1\t \ta2  "};
+    {
+        zxtest::Program replay(viewer + file(names[1]) + file(names[0])); // read in the order written
+        // The viewer may still be reading when its windows open.
+        HWND window4 = ProgramWindow(replay, L"Tracing Window ID: 4");
+        CHECK(Eventually([&] { return CopiedRows(window4) == four; }));
+        CHECK(CopiedRows(ProgramWindow(replay, L"Tracing Window ID: 9")) ==
+              std::vector<std::wstring>{L"0\t \tb1  ", L"1\t \tb2  "});
+        // The other lines, whole: both session headers and the report between the records.
+        size_t headers = 0, report = 0, records = 0;
+        for (const std::wstring &row : CopiedRows(ProgramWindow(replay, names[0] + L", " + names[1]))) {
+            headers += row.find(L"***** Log session started.") != std::wstring::npos;
+            report += row.find(L"x > 0") != std::wstring::npos;
+            records += row.find(L"|wndid:") != std::wstring::npos;
+        }
+        CHECK((headers == 2 && report >= 1 && records == 0));
+        for (HWND window : replay.Windows()) // the last window closed ends the viewer
+            PostMessageW(window, WM_CLOSE, 0, 0);
+        CHECK(replay.WaitForExit(10000) == 0);
+    }
+    {
+        zxtest::Program follow(viewer + L" -follow" + file(names[0]));
+        HWND window = ProgramWindow(follow, L"Tracing Window ID: 4");
+        CHECK(Eventually([&] { return CopiedRows(window) == four; }));
+        REQUIRE(zxtest::RunChild("tracewatch_log_writer", 60000, "second") == 0); // another process writes
+        const std::vector<std::wstring> all = {four[0], four[1], L"2\t \ta3  ", L"3\t \ta4  "};
+        CHECK(Eventually([&] { return CopiedRows(window) == all; }, 20000));
+        CHECK(ProgramWindow(follow, names[0] + L", " + names[1] + L", " + zxtest_log::DayName(0, 2)) !=
+              nullptr);
+    }
+    {
+        // Today's files of the folder that the viewer's own log uses (it writes its header there).
+        zxtest::Program today(viewer + L" -today");
+        HWND window = nullptr;
+        CHECK(Eventually(
+            [&] {
+                for (HWND candidate : today.Windows())
+                    if (zxtest::WindowText(candidate).compare(0, 16, zxtest_log::DayName(0).substr(0, 16)) ==
+                        0)
+                        window = candidate;
+                return window != nullptr;
+            },
+            30000));
+        CHECK(Eventually([&] {
+            const std::vector<std::wstring> rows = window ? CopiedRows(window) : std::vector<std::wstring>{};
+            return !rows.empty() && rows.back().find(L"***** Log session started.") != std::wstring::npos;
+        }));
+    }
+    zxtest::TempDir folder;
+    struct Case {
+        std::wstring arguments;
+        DWORD code;
+        std::string says;
+    };
+    const Case cases[] = {
+        {L" -?", 0, "Usage: zx_tracewatch [FILE... | -today | -follow [FILE] | --demo | -?]"},
+        {L" -bogus", 2, "zx_tracewatch: unknown switch \"-bogus\"."},
+        {file(L"missing.log"), 2,
+         "zx_tracewatch: cannot read \"" + zxtest::Narrow(zxtest_log::LogFolder()) + "\\missing.log\": "},
+        {L" -follow a.log b.log", 2, "zx_tracewatch: -follow reads one file."},
+        {L" -today a.log", 2, "zx_tracewatch: these switches cannot be combined."},
+    };
+    for (const Case &c : cases) {
+        CAPTURE(zxtest::Narrow(c.arguments));
+        zxtest::Program program(viewer + c.arguments, L"", false, folder / L"said.txt");
+        CHECK(program.WaitForExit(30000) == c.code);
+        CHECK(zxtest::ReadFileBytes(folder / L"said.txt").compare(0, c.says.size(), c.says) == 0);
     }
 }
