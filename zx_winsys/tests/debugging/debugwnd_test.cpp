@@ -93,15 +93,16 @@ bool NewestRowVisible(HWND frame) {
     return top + Ask(frame, LVM_GETCOUNTPERPAGE) >= count;
 }
 
-// Waits for a visible dialog of this process (class "#32770") owned by owner.
-HWND OwnedDialog(HWND owner, DWORD timeoutMs = 10000) {
+// Waits for a visible dialog of this process (class "#32770") owned by owner, other than before
+// (one that is closing).
+HWND OwnedDialog(HWND owner, HWND before = nullptr, DWORD timeoutMs = 10000) {
     const DWORD start = GetTickCount();
     do {
         for (HWND window = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); window;
              window = FindWindowExW(nullptr, window, L"#32770", nullptr)) {
             DWORD process = 0;
             GetWindowThreadProcessId(window, &process);
-            if (process == GetCurrentProcessId() && IsWindowVisible(window) &&
+            if (process == GetCurrentProcessId() && IsWindowVisible(window) && window != before &&
                 GetWindow(window, GW_OWNER) == owner)
                 return window;
         }
@@ -272,6 +273,7 @@ ZXTEST_CHILD(tracing_window_commands) {
     zxtest::PressKeys(frame, {VK_CONTROL, 'F'});
     HWND find = OwnedDialog(frame);
     ZXTEST_EXPECT(find != nullptr);
+    ZXTEST_EXPECT(Eventually([&] { return GetDlgItem(find, 0x480) != nullptr; }));
     SetDlgItemTextW(find, 0x480, L"bETA");
     zxtest::Click(find, IDOK);
     ZXTEST_EXPECT(Eventually([&] { return FirstSelected(frame) == 4; }));
@@ -366,15 +368,18 @@ ZXTEST_CHILD(tracing_window_commands) {
         zxtest::PressKeys(frame, {VK_CONTROL, 'S'});
         HWND save = OwnedDialog(frame);
         ZXTEST_EXPECT(save != nullptr);
-        zxtest::SetText(save, GetDlgItem(save, 0x47c) ? 0x47c : 0x480, path);
+        // The file name box: a combo box in the explorer-style dialog, made while it opens.
+        Eventually([&] { return GetDlgItem(save, 0x47c) != nullptr; });
+        SetDlgItemTextW(save, GetDlgItem(save, 0x47c) ? 0x47c : 0x480, path.c_str());
         zxtest::Click(save, IDOK);
         if (locked) {
             HWND replace = OwnedDialog(save); // the file exists: replace it
             ZXTEST_EXPECT(replace != nullptr);
             zxtest::Click(replace, IDYES);
-            HWND failed = OwnedDialog(frame);
+            HWND failed = OwnedDialog(frame, save);
+            const std::wstring why = L"The window could not be saved as " + path + L":\n";
             ZXTEST_EXPECT(failed != nullptr &&
-                          zxtest::MessageBoxText(failed).find(L"could not be saved as " + path) == 4);
+                          zxtest::MessageBoxText(failed).compare(0, why.size(), why) == 0);
             zxtest::Click(failed, IDOK);
             CloseHandle(holder);
         } else {
@@ -421,6 +426,7 @@ ZXTEST_CHILD(tracewatch_log_writer) {
 TEST_CASE(
     "zx_tracewatch: a day's log files replayed by window id, followed as they grow, and its command line") {
     zxtest::CloseDebugChannel();
+    CQxLogFile::CloseLog(); // this process's own log, reopened on demand
     zxtest_log::ClearLogFolder();
     REQUIRE(zxtest::RunChild("tracewatch_log_writer", 60000, "first") == 0);
     const std::vector<std::wstring> names = zxtest_log::LogFiles();
