@@ -71,6 +71,8 @@ int wmain() {
         SendMessageW(list, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&item));
         zxtest::PressKeys(frame, {VK_CONTROL, 'F'});
         HWND find = OwnedDialog(frame);
+        for (int i = 0; i < 5000 && !GetDlgItem(find, 0x480); ++i)
+            Sleep(1);
         SetDlgItemTextW(find, 0x480, L"NEEDLE");
         bench::Stopwatch watch;
         Press(find, IDOK);
@@ -91,7 +93,9 @@ int wmain() {
         DeleteFileW(path.c_str());
         zxtest::PressKeys(frame, {VK_CONTROL, 'S'});
         HWND save = OwnedDialog(frame);
-        SetDlgItemTextW(save, GetDlgItem(save, 0x47c) ? 0x47c : 0x480, path.c_str());
+        for (int i = 0; i < 5000 && !GetDlgItem(save, 0x47c); ++i) // made while the dialog opens
+            Sleep(1);
+        SetDlgItemTextW(save, 0x47c, path.c_str());
         watch.Restart();
         Press(save, IDOK);
         while (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)

@@ -190,6 +190,7 @@ void CDebugWindow::InsertBatch(Batch *batch) {
     for (const std::vector<std::wstring> &parts : *batch) {
         if (count >= qx::kMaxTracingLines) {
             SendMessageW(m_hList, LVM_DELETEITEM, 0, 0); // the oldest line goes
+            if (m_pView) m_pView->RemovedOldest();
             --count;
         }
         for (int k = 0; k < static_cast<int>(parts.size()); ++k) {
@@ -210,6 +211,7 @@ void CDebugWindow::InsertBatch(Batch *batch) {
             else
                 SendMessageW(m_hList, LVM_SETITEMTEXTW, count, reinterpret_cast<LPARAM>(&item));
         }
+        if (m_pView) m_pView->Added(parts);
         ++count;
     }
     SendMessageW(m_hList, WM_SETREDRAW, TRUE, 0);

@@ -5,6 +5,7 @@
 #include <commdlg.h>
 
 #include <cwchar>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -163,7 +164,7 @@ bool TracingView::Handle(UINT message, WPARAM wParam, LPARAM lParam, LRESULT *re
 }
 
 void TracingView::Inserted() {
-    const int count = static_cast<int>(SendMessageW(m_list, LVM_GETITEMCOUNT, 0, 0));
+    const int count = static_cast<int>(m_rows.size());
     if (m_following && count > 0) SendMessageW(m_list, LVM_ENSUREVISIBLE, count - 1, FALSE);
 }
 
@@ -247,42 +248,30 @@ void TracingView::ContextMenu(LPARAM where) {
     if (chosen != 0) Command(chosen);
 }
 
-int TracingView::Columns() const {
-    HWND header = reinterpret_cast<HWND>(SendMessageW(m_list, LVM_GETHEADER, 0, 0));
-    return header ? static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
+void TracingView::Added(const std::vector<std::wstring> &parts) {
+    size_t used = parts.size(); // empty columns at the row's end are left out
+    while (used > 1 && parts[used - 1].empty())
+        --used;
+    try {
+        std::wstring text;
+        for (size_t k = 0; k < used; ++k)
+            text += (k ? L"\t" : L"") + parts[k];
+        m_rows.push_back(std::move(text));
+    } catch (const std::bad_alloc &) {
+        // without memory the row is in the list only; copy, save and find leave it out
+    }
 }
 
-// A row's texts from firstColumn on, joined by tabs; empty columns at its end are left out.
-std::wstring TracingView::RowText(int row, int columns, int firstColumn) const {
-    std::wstring text;
-    size_t kept = 0;
-    std::vector<wchar_t> cell(1024);
-    for (int k = firstColumn; k < columns; ++k) {
-        LVITEMW item = {};
-        int length = 0;
-        for (;;) {
-            item.iSubItem = k;
-            item.pszText = cell.data();
-            item.cchTextMax = static_cast<int>(cell.size());
-            length = static_cast<int>(
-                SendMessageW(m_list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)));
-            if (length < static_cast<int>(cell.size()) - 1 || cell.size() >= 65536) break;
-            cell.resize(cell.size() * 4);
-        }
-        if (k > firstColumn) text += L'\t';
-        text.append(cell.data(), static_cast<size_t>(length));
-        if (length > 0) kept = text.size();
-    }
-    text.resize(kept);
-    return text;
+void TracingView::RemovedOldest() {
+    if (!m_rows.empty()) m_rows.pop_front();
 }
 
 void TracingView::Copy() {
-    const int columns = Columns();
     std::wstring text;
     for (int row = -1;
-         (row = static_cast<int>(SendMessageW(m_list, LVM_GETNEXTITEM, row, LVNI_SELECTED))) >= 0;)
-        text += RowText(row, columns, 0) + L"\r\n";
+         (row = static_cast<int>(SendMessageW(m_list, LVM_GETNEXTITEM, row, LVNI_SELECTED))) >= 0 &&
+         row < static_cast<int>(m_rows.size());)
+        text += m_rows[static_cast<size_t>(row)] + L"\r\n";
     if (text.empty()) {
         MessageBeep(MB_OK);
         return;
@@ -325,10 +314,8 @@ void TracingView::Save() {
     // UTF-8 with its byte-order mark, lines ending in CR LF: the title, then every row.
     std::string bytes = "\xEF\xBB\xBF";
     AppendUtf8(&bytes, m_title + L"\r\n");
-    const int columns = Columns();
-    const int count = static_cast<int>(SendMessageW(m_list, LVM_GETITEMCOUNT, 0, 0));
-    for (int row = 0; row < count; ++row)
-        AppendUtf8(&bytes, RowText(row, columns, 0) + L"\r\n");
+    for (const std::wstring &row : m_rows)
+        AppendUtf8(&bytes, row + L"\r\n");
     const DWORD error = WriteReplacing(path, bytes);
     if (error != ERROR_SUCCESS) {
         const std::wstring text =
@@ -356,14 +343,17 @@ void TracingView::OpenFind() {
 void TracingView::Find(bool down) {
     std::wstring needle = m_findText;
     CharLowerBuffW(&needle[0], static_cast<DWORD>(needle.size()));
-    const int count = static_cast<int>(SendMessageW(m_list, LVM_GETITEMCOUNT, 0, 0));
+    const int count = static_cast<int>(m_rows.size());
     const int focused =
         static_cast<int>(SendMessageW(m_list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
-    const int columns = Columns();
     int found = -1;
+    std::wstring text;
     for (int row = focused < 0 ? (down ? 0 : count - 1) : (down ? focused + 1 : focused - 1);
          row >= 0 && row < count; row += down ? 1 : -1) {
-        std::wstring text = RowText(row, columns, 1);
+        // The row without its number.
+        const std::wstring &whole = m_rows[static_cast<size_t>(row)];
+        const size_t tab = whole.find(L'\t');
+        text.assign(whole, tab == std::wstring::npos ? whole.size() : tab + 1, std::wstring::npos);
         CharLowerBuffW(&text[0], static_cast<DWORD>(text.size()));
         if (text.find(needle) != std::wstring::npos) {
             found = row;
@@ -387,11 +377,12 @@ void TracingView::Find(bool down) {
 
 void TracingView::Clear() {
     SendMessageW(m_list, LVM_DELETEALLITEMS, 0, 0);
+    m_rows.clear();
     SetFollowing(true);
 }
 
 bool TracingView::NewestRowVisible() const {
-    const int count = static_cast<int>(SendMessageW(m_list, LVM_GETITEMCOUNT, 0, 0));
+    const int count = static_cast<int>(m_rows.size());
     const int top = static_cast<int>(SendMessageW(m_list, LVM_GETTOPINDEX, 0, 0));
     const int page = static_cast<int>(SendMessageW(m_list, LVM_GETCOUNTPERPAGE, 0, 0));
     return count == 0 || top + page >= count;

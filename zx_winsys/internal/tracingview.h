@@ -6,7 +6,9 @@
 #include <windows.h>
 #include <commdlg.h>
 
+#include <deque>
 #include <string>
+#include <vector>
 
 namespace qx {
 
@@ -22,6 +24,10 @@ public:
     bool PreTranslate(MSG *message);
     // A message of the frame window; true, with its result, when the view handled it.
     bool Handle(UINT message, WPARAM wParam, LPARAM lParam, LRESULT *result);
+    // A row added at the end of the list, with the parts of its columns.
+    void Added(const std::vector<std::wstring> &parts);
+    // The oldest row went.
+    void RemovedOldest();
     // After a batch of rows was inserted: while following, the newest row is brought into view.
     void Inserted();
 
@@ -38,9 +44,11 @@ private:
     void SetFollowing(bool following);
     bool NewestRowVisible() const;
     void ShowTitle();
-    std::wstring RowText(int row, int columns, int firstColumn) const;
-    int Columns() const;
 
+    // The rows' texts as the records held them, columns joined by tabs: copy, save and find read
+    // these, not the list view (a question to the list for each cell is far too slow for a
+    // window of 100,000 rows).
+    std::deque<std::wstring> m_rows;
     HWND m_frame;
     HWND m_list;
     HACCEL m_keys;
