@@ -1,19 +1,62 @@
 #!/usr/bin/env bash
-# Takes the pictures of the tracing windows for the documentation: runs zx_tracewatch --demo and
-# captures its windows into OUTDIR/tracing-window-1.png and tracing-window-2.png.
+# Takes the pictures of the tracing windows for the documentation:
+#   OUTDIR/tracing-window-1.png, tracing-window-2.png  zx_tracewatch --demo, its two windows
+#   OUTDIR/tracing-find.png                             a find in progress in the first window
+#   OUTDIR/tracing-replay.png                           the demo's records replayed from today's log
 #   scripts/screenshot-trace.sh OUTDIR
-# Needs ImageMagick ("import") and xwininfo; Wine draws the window frames itself.
+# Needs ImageMagick ("import", "convert"), xwininfo and xdotool; Wine draws the window frames itself.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=$(realpath -m "$1")
 mkdir -p "$out"
 . "$root/scripts/session.sh"
 zx_session_start "$root/build/wineprefix"
-"$root/scripts/wine-run.sh" "$WINEPREFIX" "$root/build/x64/bin/zx_tracewatch.exe" --demo >/dev/null 2>&1 &
+viewer="$root/build/x64/bin/zx_tracewatch.exe"
+
+window_of() { xwininfo -root -tree | grep -F "\"$1\"" | head -1 | awk '{print $1}'; }
+# The area of the root window that holds all the given windows, as a crop geometry.
+area_of() {
+  local x0=100000 y0=100000 x1=0 y1=0 w
+  for w in "$@"; do
+    eval "$(xwininfo -id "$w" | awk '/Absolute upper-left X/{print "x="$4} /Absolute upper-left Y/{print "y="$4}
+      /Width:/{print "wd="$2} /Height:/{print "ht="$2}')"
+    [ "$x" -lt "$x0" ] && x0=$x; [ "$y" -lt "$y0" ] && y0=$y
+    [ $((x + wd)) -gt "$x1" ] && x1=$((x + wd)); [ $((y + ht)) -gt "$y1" ] && y1=$((y + ht))
+  done
+  echo "$((x1 - x0))x$((y1 - y0))+$x0+$y0"
+}
+
+"$root/scripts/wine-run.sh" "$WINEPREFIX" "$viewer" --demo >/dev/null 2>&1 &
 sleep 6
 for id in 1 2; do
-  window=$(xwininfo -root -tree | grep -F "\"Tracing Window ID: $id\"" | head -1 | awk '{print $1}')
-  import -window "$window" "$out/tracing-window-$id.png"
+  import -window "$(window_of "Tracing Window ID: $id")" "$out/tracing-window-$id.png"
   echo "$out/tracing-window-$id.png"
 done
+first=$(window_of "Tracing Window ID: 1")
+xdotool windowactivate --sync "$first" key ctrl+f
+sleep 1
+xdotool type --delay 50 "frame"
+xdotool key Return
+sleep 1
+import -window root -crop "$(area_of "$first" "$(window_of Find)")" "$out/tracing-find.png"
+echo "$out/tracing-find.png"
+wineserver -k
+sleep 1
+
+# The demo's records went to today's log as well.
+zx_session_start "$root/build/wineprefix"
+"$root/scripts/wine-run.sh" "$WINEPREFIX" "$viewer" -today >/dev/null 2>&1 &
+sleep 6
+y=0
+windows=()
+for title in "Tracing Window ID: 1" "Tracing Window ID: 2" "$(xwininfo -root -tree | grep -o '"qxapp_[^"]*"' | head -1 | tr -d '"')"; do
+  w=$(window_of "$title")
+  # Moved apart and resized once, which redraws them whole.
+  xdotool windowmove --sync "$w" 0 "$y" windowsize --sync "$w" 800 141
+  windows+=("$w")
+  y=$((y + 150))
+done
+sleep 1
+import -window root -crop "$(area_of "${windows[@]}")" "$out/tracing-replay.png"
+echo "$out/tracing-replay.png"
 wineserver -k

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "zx_winsys/internal/module.h"
 #include "zx_winsys/internal/tracingview.h"
 
 namespace {
@@ -37,6 +38,14 @@ const ACCEL kKeys[] = {
 };
 
 const wchar_t kPaused[] = L" (paused)";
+
+// The system's common dialogs, loaded when a reader first asks for one and kept: imported, they
+// would be loaded and unloaded with the library, and under Wine every unload of them leaves a
+// handle behind.
+template <typename F> F CommonDialog(const char *name) {
+    static HMODULE module = LoadLibraryW(L"comdlg32.dll");
+    return qx::Symbol<F>(module, name);
+}
 
 std::wstring SystemMessage(DWORD error) {
     wchar_t text[512] = L"";
@@ -309,7 +318,9 @@ void TracingView::Save() {
     dialog.lpstrDefExt = L"txt";
     dialog.Flags =
         OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    if (!GetSaveFileNameW(&dialog)) return; // cancelled
+    using SaveDialog = BOOL(WINAPI *)(OPENFILENAMEW *);
+    SaveDialog save = CommonDialog<SaveDialog>("GetSaveFileNameW");
+    if (!save || !save(&dialog)) return; // cancelled
 
     // UTF-8 with its byte-order mark, lines ending in CR LF: the title, then every row.
     std::string bytes = "\xEF\xBB\xBF";
@@ -335,7 +346,9 @@ void TracingView::OpenFind() {
     m_find.Flags = FR_DOWN | FR_HIDEMATCHCASE | FR_HIDEWHOLEWORD;
     m_find.lpstrFindWhat = m_findBuffer;
     m_find.wFindWhatLen = sizeof m_findBuffer / sizeof m_findBuffer[0];
-    m_findDialog = FindTextW(&m_find);
+    using FindDialog = HWND(WINAPI *)(FINDREPLACEW *);
+    FindDialog find = CommonDialog<FindDialog>("FindTextW");
+    m_findDialog = find ? find(&m_find) : nullptr;
 }
 
 // The next row (down) or the previous one that holds the text, ignoring case, from the focused

@@ -12,4 +12,9 @@ HINSTANCE Module();
 // FreeLibraryAndExitThread, so that unloading never removes the code under it. Null on failure.
 HMODULE ModuleReference();
 
+// A function of a module looked up by name, as its type (null when it is not there).
+template <typename F> F Symbol(HMODULE module, const char *name) {
+    return module ? reinterpret_cast<F>(reinterpret_cast<void *>(GetProcAddress(module, name))) : nullptr;
+}
+
 } // namespace qx
