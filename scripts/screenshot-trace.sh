@@ -33,12 +33,20 @@ for id in 1 2; do
   echo "$out/tracing-window-$id.png"
 done
 first=$(window_of "Tracing Window ID: 1")
-xdotool windowactivate --sync "$first" key ctrl+f
+# A click on a row gives the window the keyboard (there is no window manager to ask).
+xdotool mousemove --window "$first" 300 60 click 1
+sleep 0.5
+xdotool key ctrl+f
 sleep 1
 xdotool type --delay 50 "frame"
 xdotool key Return
 sleep 1
-import -window root -crop "$(area_of "$first" "$(window_of Find)")" "$out/tracing-find.png"
+find=$(window_of Find)
+xdotool windowmove --sync "$find" 160 130 # below the row found
+sleep 1
+xdotool windowsize --sync "$first" 800 101
+sleep 1
+import -window root -crop "$(area_of "$first" "$find")" "$out/tracing-find.png"
 echo "$out/tracing-find.png"
 wineserver -k
 sleep 1
@@ -56,6 +64,8 @@ for title in "Tracing Window ID: 1" "Tracing Window ID: 2" "$(xwininfo -root -tr
   windows+=("$w")
   y=$((y + 150))
 done
+sleep 1
+for w in "${windows[@]}"; do xdotool windowsize --sync "$w" 800 140; done
 sleep 1
 import -window root -crop "$(area_of "${windows[@]}")" "$out/tracing-replay.png"
 echo "$out/tracing-replay.png"

@@ -255,10 +255,11 @@ DWORD WINAPI CDebugWindow::UIThread(LPVOID argument) {
                                           nullptr, self->m_Class.m_wc.hInstance, nullptr));
         RECT area;
         GetClientRect(frame, &area);
-        self->m_hList =
-            CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_EDITLABELS, 0, 0,
-                            area.right, area.bottom, frame, nullptr, self->m_Class.m_wc.hInstance, nullptr);
-        // A click anywhere on a row selects it, for copying.
+        self->m_hList = CreateWindowExW(
+            0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_EDITLABELS | LVS_SHOWSELALWAYS, 0,
+            0, area.right, area.bottom, frame, nullptr, self->m_Class.m_wc.hInstance, nullptr);
+        // A click anywhere on a row selects it, for copying; the row a find selects stays marked
+        // while the Find dialog has the keyboard.
         SendMessageW(self->m_hList, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
         const wchar_t *headers[] = {L"#", L"1", L"2", L"3", L"4", L"5", L"6", L"7"};
         for (int k = 0; k < 8; ++k) {
