@@ -41,20 +41,25 @@ struct Bare {
     DWORD thread = 0;
 };
 
-DWORD WINAPI BareThread(void *arg) {
-    auto *bare = static_cast<Bare *>(arg);
+// On the reference's own thread: a frame with a list view of columns of width each; then ready.
+void OpenBare(Bare *bare, int columns, int width) {
     HWND frame = CreateWindowExW(0, WC_STATICW, L"bare", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 800, 100,
                                  nullptr, nullptr, nullptr, nullptr);
     bare->list = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT, 0, 0, 800, 100,
                                  frame, nullptr, nullptr, nullptr);
-    for (int k = 0; k < 8; ++k) {
+    for (int k = 0; k < columns; ++k) {
         LVCOLUMNW column = {};
         column.mask = LVCF_WIDTH;
-        column.cx = 100;
+        column.cx = width;
         SendMessageW(bare->list, LVM_INSERTCOLUMNW, k, reinterpret_cast<LPARAM>(&column));
     }
     bare->thread = GetCurrentThreadId();
     SetEvent(bare->ready);
+}
+
+DWORD WINAPI BareThread(void *arg) {
+    auto *bare = static_cast<Bare *>(arg);
+    OpenBare(bare, 8, 100);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (message.message == WM_APP) {
@@ -75,7 +80,7 @@ DWORD WINAPI BareThread(void *arg) {
             }
             SendMessageW(bare->list, WM_SETREDRAW, TRUE, 0);
             SendMessageW(bare->list, LVM_ENSUREVISIBLE, index - 1, FALSE);
-            InvalidateRect(frame, nullptr, FALSE);
+            InvalidateRect(GetParent(bare->list), nullptr, FALSE);
             delete rows;
             SetEvent(bare->done);
         }
@@ -104,16 +109,7 @@ void ToBare(const wchar_t *text) {
 
 DWORD WINAPI SteadyBareThread(void *arg) {
     auto *bare = static_cast<Bare *>(arg);
-    HWND frame = CreateWindowExW(0, WC_STATICW, L"bare", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 800, 100,
-                                 nullptr, nullptr, nullptr, nullptr);
-    bare->list = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT, 0, 0, 800, 100,
-                                 frame, nullptr, nullptr, nullptr);
-    LVCOLUMNW column = {};
-    column.mask = LVCF_WIDTH;
-    column.cx = 300;
-    SendMessageW(bare->list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
-    bare->thread = GetCurrentThreadId();
-    SetEvent(bare->ready);
+    OpenBare(bare, 1, 300);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (message.message == WM_APP + 1) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "zx_winsys/internal/module.h"
+#include "zx_winsys/internal/systemtext.h"
 #include "zx_winsys/internal/tracingview.h"
 
 namespace {
@@ -45,28 +46,6 @@ const wchar_t kPaused[] = L" (paused)";
 template <typename F> F CommonDialog(const char *name) {
     static HMODULE module = LoadLibraryW(L"comdlg32.dll");
     return qx::Symbol<F>(module, name);
-}
-
-std::wstring SystemMessage(DWORD error) {
-    wchar_t text[512] = L"";
-    if (!FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
-                        512, nullptr))
-        swprintf(text, 512, L"system error %lu", error);
-    std::wstring message(text);
-    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
-        message.pop_back();
-    return message;
-}
-
-void AppendUtf8(std::string *out, const std::wstring &text) {
-    if (text.empty()) return;
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                      nullptr, nullptr);
-    if (n <= 0) return;
-    const size_t at = out->size();
-    out->resize(at + static_cast<size_t>(n));
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &(*out)[at], n, nullptr,
-                        nullptr);
 }
 
 // Writes the bytes to a file beside path, then puts it in path's place: a save that fails (a
@@ -324,13 +303,13 @@ void TracingView::Save() {
 
     // UTF-8 with its byte-order mark, lines ending in CR LF: the title, then every row.
     std::string bytes = "\xEF\xBB\xBF";
-    AppendUtf8(&bytes, m_title + L"\r\n");
+    bytes += qx::Utf8(m_title + L"\r\n");
     for (const std::wstring &row : m_rows)
-        AppendUtf8(&bytes, row + L"\r\n");
+        bytes += qx::Utf8(row + L"\r\n");
     const DWORD error = WriteReplacing(path, bytes);
     if (error != ERROR_SUCCESS) {
         const std::wstring text =
-            L"The window could not be saved as " + std::wstring(path) + L":\n" + SystemMessage(error);
+            L"The window could not be saved as " + std::wstring(path) + L":\n" + qx::SystemMessage(error);
         MessageBoxW(m_frame, text.c_str(), m_title.c_str(), MB_OK | MB_ICONWARNING);
     }
 }

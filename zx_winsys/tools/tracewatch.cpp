@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "logreplay.h"
+#include "zx_winsys/internal/systemtext.h"
 #include "zx_winsys/zx_winsys.h"
 
 namespace {
@@ -33,11 +34,7 @@ void Say(const std::wstring &text, bool error) {
         if (GetFileType(out) == FILE_TYPE_CHAR &&
             WriteConsoleW(out, text.c_str(), static_cast<DWORD>(text.size()), &written, nullptr))
             return;
-        const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
-                                          nullptr, nullptr);
-        std::string bytes(static_cast<size_t>(n > 0 ? n : 0), '\0');
-        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &bytes[0], n, nullptr,
-                            nullptr);
+        const std::string bytes = qx::Utf8(text);
         if (WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) return;
     }
     if (AttachConsole(ATTACH_PARENT_PROCESS)) {
@@ -57,16 +54,6 @@ void Say(const std::wstring &text, bool error) {
 int Fail(const std::wstring &text) {
     Say(L"zx_tracewatch: " + text + L"\r\n" + L"Try \"zx_tracewatch -?\".\r\n", true);
     return 2;
-}
-
-std::wstring SystemMessage(DWORD error) {
-    wchar_t text[512] = L"";
-    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text, 512,
-                   nullptr);
-    std::wstring message(text);
-    while (!message.empty() && wcschr(L"\r\n .", message.back()))
-        message.pop_back();
-    return message.empty() ? L"system error " + std::to_wstring(error) : message;
 }
 
 BOOL CALLBACK FindTracingWindow(HWND window, LPARAM param) {
@@ -141,7 +128,7 @@ int Show(std::vector<std::wstring> paths, bool follow) {
     for (size_t k = 0; k < paths.size(); ++k) {
         files.emplace_back(paths[k]);
         if (const DWORD error = files.back().ReadNew(&first[k]))
-            return Fail(L"cannot read \"" + paths[k] + L"\": " + SystemMessage(error) + L".");
+            return Fail(L"cannot read \"" + paths[k] + L"\": " + qx::SystemMessage(error) + L".");
     }
     tracewatch::LogWindows windows;
     windows.SetFilesTitle(Title(files));
