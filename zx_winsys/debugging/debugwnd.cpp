@@ -185,6 +185,7 @@ bool CDebugWindow::Flush() {
 
 void CDebugWindow::InsertBatch(Batch *batch) {
     // One batch: drawing off, the lines in, the newest line shown, one repaint.
+    if (m_pView) m_pView->BeforeInsert();
     SendMessageW(m_hList, WM_SETREDRAW, FALSE, 0);
     int count = static_cast<int>(SendMessageW(m_hList, LVM_GETITEMCOUNT, 0, 0));
     for (const std::vector<std::wstring> &parts : *batch) {
@@ -281,6 +282,7 @@ DWORD WINAPI CDebugWindow::UIThread(LPVOID argument) {
             if (self->m_pView && self->m_pView->PreTranslate(&message)) continue;
             TranslateMessage(&message);
             DispatchMessageW(&message);
+            if (self->m_pView) self->m_pView->AfterDispatch(message);
         }
         delete self->m_pView;
         self->m_pView = nullptr;
@@ -305,6 +307,7 @@ LRESULT CALLBACK CDebugWindow::WindowProc(HWND window, UINT message, WPARAM wPar
         return 0;
     case WM_SIZE:
         if (self && self->m_hList) MoveWindow(self->m_hList, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
+        if (self && self->m_pView) self->m_pView->Inserted(); // a smaller window still shows the newest row
         return 1;
     case WM_CLOSE:
     case kCloseMessage:

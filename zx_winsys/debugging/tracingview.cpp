@@ -92,11 +92,9 @@ TracingView::TracingView(HWND frame, HWND list)
     wchar_t title[512] = L"";
     GetWindowTextW(frame, title, 512);
     m_title = title;
-    SetWindowSubclass(list, ListProc, 1, reinterpret_cast<DWORD_PTR>(this));
 }
 
 TracingView::~TracingView() {
-    if (IsWindow(m_list)) RemoveWindowSubclass(m_list, ListProc, 1);
     if (m_keys) DestroyAcceleratorTable(m_keys);
 }
 
@@ -152,19 +150,31 @@ bool TracingView::Handle(UINT message, WPARAM wParam, LPARAM lParam, LRESULT *re
 }
 
 void TracingView::Inserted() {
-    const int count = static_cast<int>(m_rows.size());
+    const int count = static_cast<int>(SendMessageW(m_list, LVM_GETITEMCOUNT, 0, 0));
     if (m_following && count > 0) SendMessageW(m_list, LVM_ENSUREVISIBLE, count - 1, FALSE);
 }
 
-LRESULT CALLBACK TracingView::ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                       DWORD_PTR self) {
-    const LRESULT result = DefSubclassProc(list, message, wParam, lParam);
-    // Scrolling away from the newest row pauses; scrolling back to it follows again.
-    if (message == WM_VSCROLL || message == WM_MOUSEWHEEL) {
-        TracingView *view = reinterpret_cast<TracingView *>(self);
-        view->SetFollowing(view->NewestRowVisible());
+void TracingView::BeforeInsert() {
+    // While following, the window left the newest row in view after the last batch.
+    const bool newest = NewestRowVisible();
+    if (m_following && !newest)
+        SetFollowing(false);
+    else if (!m_following && newest && SendMessageW(m_list, LVM_GETSELECTEDCOUNT, 0, 0) == 0)
+        SetFollowing(true);
+}
+
+void TracingView::AfterDispatch(const MSG &message) {
+    // The wheel, or the scroll bar (whose dragging ends within its button's dispatch), show their
+    // effect at once: scrolled away from the newest row, the view pauses; scrolled back to it,
+    // it follows again. Watched here rather than by subclassing the list, which would put every
+    // row's insertion through the subclass's lookups (under Wine a server call each).
+    if (message.hwnd != m_list && message.hwnd != m_frame) return;
+    if (message.message == WM_MOUSEWHEEL || message.message == WM_NCLBUTTONDOWN) {
+        if (!NewestRowVisible())
+            SetFollowing(false);
+        else if (SendMessageW(m_list, LVM_GETSELECTEDCOUNT, 0, 0) == 0)
+            SetFollowing(true);
     }
-    return result;
 }
 
 void TracingView::Command(int command) {
@@ -374,7 +384,7 @@ void TracingView::Clear() {
 }
 
 bool TracingView::NewestRowVisible() const {
-    const int count = static_cast<int>(m_rows.size());
+    const int count = static_cast<int>(SendMessageW(m_list, LVM_GETITEMCOUNT, 0, 0));
     const int top = static_cast<int>(SendMessageW(m_list, LVM_GETTOPINDEX, 0, 0));
     const int page = static_cast<int>(SendMessageW(m_list, LVM_GETCOUNTPERPAGE, 0, 0));
     return count == 0 || top + page >= count;

@@ -22,8 +22,13 @@ public:
     // The window's keys and the find dialog's messages, before they are dispatched; true when
     // the message was taken.
     bool PreTranslate(MSG *message);
+    // After a message was dispatched: a scroll by the reader pauses or resumes following.
+    void AfterDispatch(const MSG &message);
     // A message of the frame window; true, with its result, when the view handled it.
     bool Handle(UINT message, WPARAM wParam, LPARAM lParam, LRESULT *result);
+    // Before a batch of rows is inserted: a view that the reader scrolled away from the newest row
+    // (in any way) stops following; one scrolled back to it, with no row selected, follows again.
+    void BeforeInsert();
     // A row added at the end of the list, with the parts of its columns.
     void Added(const std::vector<std::wstring> &parts);
     // The oldest row went.
@@ -32,8 +37,6 @@ public:
     void Inserted();
 
 private:
-    static LRESULT CALLBACK ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                                     DWORD_PTR self);
     void Command(int command);
     void ContextMenu(LPARAM where);
     void Copy();
