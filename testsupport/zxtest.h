@@ -72,6 +72,16 @@ std::string Narrow(const std::wstring &text);
 // The size of a load test: ci by default, full when the environment sets ZX_FULL_LOAD=1.
 int LoadSize(int ci, int full);
 
+// Polls done() until it holds or timeoutMs passes: for what another thread finishes shortly after
+// a callback returns, which a loaded machine may take a while to get round to.
+template <class Done> bool Eventually(Done done, DWORD timeoutMs = 10000) {
+    for (DWORD waited = 0; !done(); waited += 10) {
+        if (waited >= timeoutMs) return false;
+        Sleep(10);
+    }
+    return true;
+}
+
 } // namespace zxtest
 
 // A scenario that runs alone in a child process; its result is the process's exit code.

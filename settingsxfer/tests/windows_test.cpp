@@ -251,7 +251,7 @@ HWND Focus(const App &app) {
 
 // Waits until the focus of the program is no longer from.
 HWND FocusMovedFrom(const App &app, HWND from) {
-    for (int i = 0; i < 300 && Focus(app) == from; ++i)
+    for (int i = 0; i < 1000 && Focus(app) == from; ++i)
         Sleep(10);
     return Focus(app);
 }
@@ -271,7 +271,7 @@ TEST_CASE("windows: Tab moves between the page's controls and Space toggles the 
     REQUIRE(page != nullptr);
     HWND edit = GetDlgItem(page, IDC_FILE_NAME);
     PostMessageW(page, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(edit), TRUE);
-    for (int i = 0; i < 300 && Focus(app) != edit; ++i)
+    for (int i = 0; i < 1000 && Focus(app) != edit; ++i)
         Sleep(10);
     REQUIRE(Focus(app) == edit);
 
@@ -290,11 +290,11 @@ TEST_CASE("windows: Tab moves between the page's controls and Space toggles the 
     const int box = GetDlgCtrlID(focus);
     const bool was = zxtest::IsChecked(page, box);
     PressKey(focus, VK_SPACE);
-    for (int i = 0; i < 300 && zxtest::IsChecked(page, box) == was; ++i)
+    for (int i = 0; i < 1000 && zxtest::IsChecked(page, box) == was; ++i)
         Sleep(10);
     CHECK(zxtest::IsChecked(page, box) != was);
     PressKey(focus, VK_SPACE);
-    for (int i = 0; i < 300 && zxtest::IsChecked(page, box) != was; ++i)
+    for (int i = 0; i < 1000 && zxtest::IsChecked(page, box) != was; ++i)
         Sleep(10);
     CHECK(zxtest::IsChecked(page, box) == was);
 }

@@ -213,7 +213,7 @@ TEST_CASE("installer pages: the link clicks, one link after Back and Next, the f
     const int row = static_cast<int>(SendMessageW(tree, TVM_GETITEMHEIGHT, 0, 0));
     const POINT box = {8, row + row / 2};
     zxtest::ClickAt(tree, &box);
-    for (int i = 0; i < 40 && StateImage(tree, development) != 1; ++i)
+    for (int i = 0; i < 200 && StateImage(tree, development) != 1; ++i)
         Sleep(50);
     CHECK(StateImage(tree, development) == 1);
 
