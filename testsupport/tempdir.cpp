@@ -81,8 +81,11 @@ void WriteFileBytes(const std::wstring &path, const std::string &bytes) {
 }
 
 std::string ReadFileBytes(const std::wstring &path) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Sharing delete as well: a file just renamed into place may still be open, with delete access,
+    // in the process that renamed it (Wine's MoveFileEx closes its handle only after the rename).
+    HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     std::string bytes;
     // In a child scenario no test runs and doctest's assertions are not available: a file that
     // cannot be read reads as empty there.
@@ -110,6 +113,27 @@ std::string Narrow(const std::wstring &text) {
         WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], n, nullptr,
                             nullptr);
     return out;
+}
+
+FileHolder::FileHolder(const std::wstring &path, DWORD access, DWORD share, DWORD holdMs)
+    : m_file(CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr)), m_holdMs(holdMs) {
+    if (m_file == INVALID_HANDLE_VALUE) return;
+    m_thread = CreateThread(
+        nullptr, 0,
+        [](void *self) -> DWORD {
+            auto *holder = static_cast<FileHolder *>(self);
+            Sleep(holder->m_holdMs);
+            CloseHandle(holder->m_file);
+            return 0;
+        },
+        this, 0, nullptr);
+    if (!m_thread) CloseHandle(m_file);
+}
+
+FileHolder::~FileHolder() {
+    if (!m_thread) return;
+    WaitForSingleObject(m_thread, INFINITE);
+    CloseHandle(m_thread);
 }
 
 } // namespace zxtest

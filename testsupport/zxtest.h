@@ -45,6 +45,22 @@ void WriteFileBytes(const std::wstring &path, const std::string &bytes);
 std::string ReadFileBytes(const std::wstring &path);
 bool FileExists(const std::wstring &path);
 
+// Holds path open with access and share for holdMs, then closes it from a thread of its own (the
+// destructor waits for that): as another process's reader, or its rename in flight, would.
+class FileHolder {
+public:
+    FileHolder(const std::wstring &path, DWORD access, DWORD share, DWORD holdMs);
+    ~FileHolder();
+    FileHolder(const FileHolder &) = delete;
+    FileHolder &operator=(const FileHolder &) = delete;
+    bool Held() const { return m_thread != nullptr; }
+
+private:
+    HANDLE m_file;
+    DWORD m_holdMs;
+    HANDLE m_thread = nullptr;
+};
+
 // Runs a scenario registered with ZXTEST_CHILD in a new process of the current test
 // program and returns its exit code (0 means every check in it held). argument reaches the
 // scenario as ChildArgument().

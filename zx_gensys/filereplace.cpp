@@ -4,6 +4,8 @@
 #include <cwchar>
 #include <string>
 
+#include "zx_gensys/internal/sharing.h"
+
 namespace {
 
 // A suffix no earlier attempt used: the process, a count and the high-resolution clock.
@@ -76,7 +78,13 @@ int QX_WriteFileReplacing(const wchar_t *path, const void *bytes, size_t size) {
     ok = ok && FlushFileBuffers(file);
     DWORD error = ok ? 0 : GetLastError();
     CloseHandle(file);
-    if (ok && !MoveFileExW(temp.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    // A reader of the old file may keep it from being replaced for a moment.
+    if (ok && !gensys::RetryWhileShared(
+                  [&] {
+                      return MoveFileExW(temp.c_str(), path,
+                                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+                  },
+                  true)) {
         ok = false;
         error = GetLastError();
     }

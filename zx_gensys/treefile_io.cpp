@@ -5,6 +5,7 @@
 
 #include "zx_gensys/internal/convert.h"
 #include "zx_gensys/internal/litevariant_impl.h"
+#include "zx_gensys/internal/sharing.h"
 #include "zx_gensys/qx_filereplace.h"
 #include "zx_gensys/qx_litevariant.h"
 
@@ -13,9 +14,16 @@ namespace {
 using gensys::kMaxFileSize;
 
 bool ReadWholeFile(const wchar_t *path, std::string *bytes) {
-    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    // Sharing delete, so that where the system allows it another process may replace the file
+    // while it is read (the read keeps the old bytes); a replacement that has just happened may
+    // still hold it for an instant.
+    HANDLE file = INVALID_HANDLE_VALUE;
+    const bool opened = gensys::RetryWhileShared([&] {
+        file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        return file != INVALID_HANDLE_VALUE;
+    });
+    if (!opened) return false;
     LARGE_INTEGER size;
     bool ok = GetFileSizeEx(file, &size) && static_cast<uint64_t>(size.QuadPart) <= kMaxFileSize;
     if (ok) {

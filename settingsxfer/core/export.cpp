@@ -63,10 +63,17 @@ int ExportElement(CQxLiteVariantW &writer, const CQxStringW &element, const CQxS
         return 0;
     }
 
+    // A text element that the platform has just replaced may still be held by its rename for an
+    // instant: a sharing conflict is tried again for about a second.
+    const CQxStringW textPath = ElementPath(folder, element, L".xml");
     void *file = nullptr;
-    if (QX_OpenFile(ElementPath(folder, element, L".xml").GetString(), QX_OPEN_READ, QX_SHARE_READ,
-                    QX_PERM_DEFAULT, &file) != QX_OK)
-        return kTransferFailed;
+    int opened = QX_ERR_OPEN_FILE;
+    for (int attempt = 0; attempt <= 100; ++attempt) {
+        opened = QX_OpenFile(textPath.GetString(), QX_OPEN_READ, QX_SHARE_READ, QX_PERM_DEFAULT, &file);
+        if (opened == QX_OK || GetLastError() != ERROR_SHARING_VIOLATION) break;
+        Sleep(10);
+    }
+    if (opened != QX_OK) return kTransferFailed;
     // The file's bytes are the text's UTF-16 units as stored; an odd last byte is dropped and
     // the text ends at its first zero unit.
     uint64_t size = 0;

@@ -246,10 +246,10 @@ TEST_CASE("tree file: loading a damaged or foreign file fails and leaves an empt
 
 namespace {
 
-// Saves a large tree over the same file again and again until killed.
+// Saves a large tree (a small one when asked) over the same file again and again until killed.
 int SaveForever(const std::wstring &path) {
     CQxLiteVariantW writer;
-    std::wstring text(4 << 20, L'n');
+    std::wstring text(zxtest::ChildArgument() == "small" ? 16 : 4 << 20, L'n');
     writer.Set(text.c_str(), L"new");
     CQxLiteVariantR tree;
     writer.Finalize(tree);
@@ -288,6 +288,39 @@ TEST_CASE("tree file: a save killed at any moment leaves the old or the new file
         CHECK((loaded.IsValueSet(L"old") || loaded.Get(L"new", L"").GetLength() == 4 << 20));
     }
     CloseHandle(ready);
+}
+
+TEST_CASE("tree file: loads beside another process's saves, and a save beside a reader, succeed") {
+    TempDir dir;
+    const std::wstring path = dir / L"target.bin";
+    CQxLiteVariantW writer;
+    writer.Set(L"old", L"old");
+    CQxLiteVariantR old;
+    writer.Finalize(old);
+    REQUIRE(old.SaveToFile(path.c_str(), true, false) == 0);
+    SetEnvironmentVariableW(L"ZXT_SAVE_PATH", path.c_str());
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, L"zxt-save-ready");
+    {
+        zxtest::Program child(zxtest::ChildCommandLine("save_forever", "small"));
+        REQUIRE(WaitForSingleObject(ready, 20000) == WAIT_OBJECT_0);
+        int failed = 0;
+        for (int i = 0; i < zxtest::LoadSize(300, 3000); ++i) {
+            CQxLiteVariantR loaded;
+            failed += loaded.LoadFromFile(path.c_str(), false) == 0 && loaded.IsValueSet(L"new") ? 0 : 1;
+        }
+        CHECK(failed == 0);
+        child.Kill();
+    }
+    CloseHandle(ready);
+    // A reader that does not share delete holds the replacement off until it closes the file.
+    {
+        zxtest::FileHolder reader(path, GENERIC_READ, FILE_SHARE_READ, 300);
+        REQUIRE(reader.Held());
+        CHECK(old.SaveToFile(path.c_str(), true, false) == 0);
+    }
+    CQxLiteVariantR loaded;
+    CHECK(loaded.LoadFromFile(path.c_str(), false) == 0);
+    CHECK(loaded.IsValueSet(L"old"));
 }
 
 TEST_CASE("tree file: a save that cannot replace the target leaves it and no stray files") {
