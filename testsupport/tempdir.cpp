@@ -118,16 +118,15 @@ std::string Narrow(const std::wstring &text) {
 FileHolder::FileHolder(const std::wstring &path, DWORD access, DWORD share, DWORD holdMs)
     : m_file(CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr)), m_holdMs(holdMs) {
     if (m_file == INVALID_HANDLE_VALUE) return;
-    m_thread = CreateThread(
-        nullptr, 0,
-        [](void *self) -> DWORD {
-            auto *holder = static_cast<FileHolder *>(self);
-            Sleep(holder->m_holdMs);
-            CloseHandle(holder->m_file);
-            return 0;
-        },
-        this, 0, nullptr);
+    m_thread = CreateThread(nullptr, 0, Release, this, 0, nullptr);
     if (!m_thread) CloseHandle(m_file);
+}
+
+DWORD WINAPI FileHolder::Release(void *self) {
+    auto *holder = static_cast<FileHolder *>(self);
+    Sleep(holder->m_holdMs);
+    CloseHandle(holder->m_file);
+    return 0;
 }
 
 FileHolder::~FileHolder() {

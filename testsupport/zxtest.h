@@ -56,6 +56,7 @@ public:
     bool Held() const { return m_thread != nullptr; }
 
 private:
+    static DWORD WINAPI Release(void *self);
     HANDLE m_file;
     DWORD m_holdMs;
     HANDLE m_thread = nullptr;
