@@ -111,15 +111,6 @@ HWND OwnedDialog(HWND owner, HWND before = nullptr, DWORD timeoutMs = 10000) {
     return nullptr;
 }
 
-template <typename Condition> bool Eventually(Condition condition, DWORD timeoutMs = 5000) {
-    const DWORD start = GetTickCount();
-    while (!condition()) {
-        if (GetTickCount() - start > timeoutMs) return false;
-        Sleep(20);
-    }
-    return true;
-}
-
 std::vector<std::wstring> Lines(const std::wstring &text) {
     std::vector<std::wstring> lines;
     for (size_t at = 0, end; (end = text.find(L"\r\n", at)) != std::wstring::npos; at = end + 2)
@@ -150,7 +141,7 @@ std::vector<std::wstring> CopiedRows(HWND frame) {
 
 HWND ProgramWindow(const zxtest::Program &program, const std::wstring &title) {
     HWND found = nullptr;
-    Eventually(
+    zxtest::Eventually(
         [&] {
             for (HWND window : program.Windows())
                 if (zxtest::WindowText(window) == title) found = window;
@@ -273,19 +264,19 @@ ZXTEST_CHILD(tracing_window_commands) {
     zxtest::PressKeys(frame, {VK_CONTROL, 'F'});
     HWND find = OwnedDialog(frame);
     ZXTEST_EXPECT(find != nullptr);
-    ZXTEST_EXPECT(Eventually([&] { return GetDlgItem(find, 0x480) != nullptr; }));
+    ZXTEST_EXPECT(zxtest::Eventually([&] { return GetDlgItem(find, 0x480) != nullptr; }));
     SetDlgItemTextW(find, 0x480, L"bETA");
     zxtest::Click(find, IDOK);
-    ZXTEST_EXPECT(Eventually([&] { return FirstSelected(frame) == 4; }));
+    ZXTEST_EXPECT(zxtest::Eventually([&] { return FirstSelected(frame) == 4; }));
     zxtest::Click(find, IDOK);
-    ZXTEST_EXPECT(Eventually([&] { return FirstSelected(frame) == 14; }));
+    ZXTEST_EXPECT(zxtest::Eventually([&] { return FirstSelected(frame) == 14; }));
     zxtest::Click(find, IDCANCEL);
-    ZXTEST_EXPECT(Eventually([&] { return !IsWindow(find); }));
+    ZXTEST_EXPECT(zxtest::Eventually([&] { return !IsWindow(find); }));
     zxtest::PressKeys(frame, {VK_SHIFT, VK_F3});
-    ZXTEST_EXPECT(Eventually([&] { return FirstSelected(frame) == 4; }));
+    ZXTEST_EXPECT(zxtest::Eventually([&] { return FirstSelected(frame) == 4; }));
     for (int expected : {14, 24}) {
         zxtest::PressKeys(frame, {VK_F3});
-        ZXTEST_EXPECT(Eventually([&] { return FirstSelected(frame) == expected; }));
+        ZXTEST_EXPECT(zxtest::Eventually([&] { return FirstSelected(frame) == expected; }));
     }
     const LRESULT top = Ask(frame, LVM_GETTOPINDEX); // the row found is in view
     ZXTEST_EXPECT(top <= 24 && 24 < top + Ask(frame, LVM_GETCOUNTPERPAGE));
@@ -294,43 +285,49 @@ ZXTEST_CHILD(tracing_window_commands) {
     ZXTEST_EXPECT(box != nullptr && zxtest::MessageBoxText(box) == L"Cannot find \"bETA\"." &&
                   zxtest::WindowText(box) == title);
     zxtest::Click(box, IDOK);
-    ZXTEST_EXPECT(Eventually([&] { return !IsWindow(box); }) && FirstSelected(frame) == 24);
+    ZXTEST_EXPECT(zxtest::Eventually([&] { return !IsWindow(box); }) && FirstSelected(frame) == 24);
 
     // Following while a writer goes on; a click on a row, or the wheel, pauses; End follows again.
     zxtest::PressKeys(frame, {VK_END});
     InterlockedExchange(&g_writing, 1);
     HANDLE writer = CreateThread(nullptr, 0, SteadyWriter, nullptr, 0, nullptr);
-    ZXTEST_EXPECT(Eventually([&] { return Ask(frame, LVM_GETITEMCOUNT) > 40; }));
+    ZXTEST_EXPECT(zxtest::Eventually([&] { return Ask(frame, LVM_GETITEMCOUNT) > 40; }));
     ZXTEST_EXPECT(NewestRowVisible(frame) && zxtest::WindowText(frame) == title);
     for (bool wheel : {false, true}) {
-        RECT row = {LVIR_BOUNDS, 0, 0, 0};
-        Ask(frame, LVM_GETITEMRECT, Ask(frame, LVM_GETTOPINDEX), reinterpret_cast<LPARAM>(&row));
-        POINT at = {200, (row.top + row.bottom) / 2};
-        if (wheel) {
-            zxtest::ClickAt(List(frame), &at); // the cursor over the list
-            zxtest::PressKeys(frame, {VK_END});
-            INPUT input = {};
-            input.type = INPUT_MOUSE;
-            input.mi.dwFlags = MOUSEEVENTF_WHEEL;
-            input.mi.mouseData = static_cast<DWORD>(WHEEL_DELTA);
-            SendInput(1, &input, sizeof input);
-        } else {
-            zxtest::ClickAt(List(frame), &at);
+        // Beside other tests on a loaded machine, Wine now and then loses an input event: the
+        // pause is asked for once more before it counts as missing (a view that never pauses
+        // misses both).
+        bool pausedNow = false;
+        for (int attempt = 0; attempt < 2 && !pausedNow; ++attempt) {
+            RECT row = {LVIR_BOUNDS, 0, 0, 0};
+            Ask(frame, LVM_GETITEMRECT, Ask(frame, LVM_GETTOPINDEX), reinterpret_cast<LPARAM>(&row));
+            POINT at = {200, (row.top + row.bottom) / 2};
+            if (wheel) {
+                zxtest::ClickAt(List(frame), &at); // the cursor over the list
+                zxtest::PressKeys(frame, {VK_END});
+                INPUT input = {};
+                input.type = INPUT_MOUSE;
+                input.mi.dwFlags = MOUSEEVENTF_WHEEL;
+                input.mi.mouseData = static_cast<DWORD>(WHEEL_DELTA);
+                SendInput(1, &input, sizeof input);
+            } else {
+                zxtest::ClickAt(List(frame), &at);
+            }
+            pausedNow = zxtest::Eventually([&] { return zxtest::WindowText(frame) == paused; }, 5000);
         }
-
-        ZXTEST_EXPECT(Eventually([&] { return zxtest::WindowText(frame) == paused; }));
+        ZXTEST_EXPECT(pausedNow);
         const LRESULT top = Ask(frame, LVM_GETTOPINDEX), count = Ask(frame, LVM_GETITEMCOUNT);
         Sleep(300);
         ZXTEST_EXPECT(Ask(frame, LVM_GETTOPINDEX) == top && Ask(frame, LVM_GETITEMCOUNT) > count + 5);
         zxtest::PressKeys(frame, {VK_END});
         ZXTEST_EXPECT(zxtest::WindowText(frame) == title);
-        ZXTEST_EXPECT(
-            Eventually([&] { return Ask(frame, LVM_GETITEMCOUNT) > count + 20 && NewestRowVisible(frame); }));
+        ZXTEST_EXPECT(zxtest::Eventually(
+            [&] { return Ask(frame, LVM_GETITEMCOUNT) > count + 20 && NewestRowVisible(frame); }));
     }
 
     // Clear: the rows go, their numbering goes on.
     zxtest::PressKeys(frame, {VK_CONTROL, 'L'});
-    ZXTEST_EXPECT(Eventually([&] { return Ask(frame, LVM_GETITEMCOUNT) > 0; }));
+    ZXTEST_EXPECT(zxtest::Eventually([&] { return Ask(frame, LVM_GETITEMCOUNT) > 0; }));
     ZXTEST_EXPECT(Ask(frame, LVM_GETITEMCOUNT) < 20 && std::stoi(Rows(frame)[0][0]) > 60);
     InterlockedExchange(&g_writing, 0);
     WaitForSingleObject(writer, 10000);
@@ -339,7 +336,7 @@ ZXTEST_CHILD(tracing_window_commands) {
     // The context menu: the commands with their keys; one chosen with its letter.
     zxtest::ClickAt(List(frame), nullptr, true);
     HWND menu = nullptr;
-    ZXTEST_EXPECT(Eventually(
+    ZXTEST_EXPECT(zxtest::Eventually(
         [&] { return (menu = FindWindowW(L"#32768", nullptr)) != nullptr && IsWindowVisible(menu); }));
     HMENU items = reinterpret_cast<HMENU>(SendMessageW(menu, MN_GETHMENU, 0, 0));
     std::vector<std::wstring> texts;
@@ -353,7 +350,7 @@ ZXTEST_CHILD(tracing_window_commands) {
                                                       L"C&lear\tCtrl+L", L"F&ollow Newest\tEnd"}));
     zxtest::PressKeys(frame, {'A'});
     ZXTEST_EXPECT(
-        Eventually([&] { return Ask(frame, LVM_GETSELECTEDCOUNT) == Ask(frame, LVM_GETITEMCOUNT); }));
+        zxtest::Eventually([&] { return Ask(frame, LVM_GETSELECTEDCOUNT) == Ask(frame, LVM_GETITEMCOUNT); }));
 
     // Save: UTF-8 with its mark, the title first, CR LF; over a file that another program holds
     // open, a box says why and the file stays as it was.
@@ -369,7 +366,7 @@ ZXTEST_CHILD(tracing_window_commands) {
         HWND save = OwnedDialog(frame);
         ZXTEST_EXPECT(save != nullptr);
         // The file name box: a combo box in the explorer-style dialog, made while it opens.
-        Eventually([&] { return GetDlgItem(save, 0x47c) != nullptr; });
+        zxtest::Eventually([&] { return GetDlgItem(save, 0x47c) != nullptr; });
         SetDlgItemTextW(save, GetDlgItem(save, 0x47c) ? 0x47c : 0x480, path.c_str());
         zxtest::Click(save, IDOK);
         if (locked) {
@@ -383,7 +380,7 @@ ZXTEST_CHILD(tracing_window_commands) {
             zxtest::Click(failed, IDOK);
             CloseHandle(holder);
         } else {
-            ZXTEST_EXPECT(Eventually([&] { return zxtest::FileExists(path); }));
+            ZXTEST_EXPECT(zxtest::Eventually([&] { return zxtest::FileExists(path); }));
             Sleep(200);
         }
         std::string expected = "\xEF\xBB\xBF" + zxtest::Narrow(title) + "\r\n";
@@ -440,7 +437,7 @@ TEST_CASE(
         zxtest::Program replay(viewer + file(names[1]) + file(names[0])); // read in the order written
         // The viewer may still be reading when its windows open.
         HWND window4 = ProgramWindow(replay, L"Tracing Window ID: 4");
-        CHECK(Eventually([&] { return CopiedRows(window4) == four; }));
+        CHECK(zxtest::Eventually([&] { return CopiedRows(window4) == four; }));
         CHECK(CopiedRows(ProgramWindow(replay, L"Tracing Window ID: 9")) ==
               std::vector<std::wstring>{L"0\t \tb1  ", L"1\t \tb2  "});
         // The other lines, whole: both session headers and the report between the records.
@@ -458,10 +455,10 @@ TEST_CASE(
     {
         zxtest::Program follow(viewer + L" -follow" + file(names[0]));
         HWND window = ProgramWindow(follow, L"Tracing Window ID: 4");
-        CHECK(Eventually([&] { return CopiedRows(window) == four; }));
+        CHECK(zxtest::Eventually([&] { return CopiedRows(window) == four; }));
         REQUIRE(zxtest::RunChild("tracewatch_log_writer", 60000, "second") == 0); // another process writes
         const std::vector<std::wstring> all = {four[0], four[1], L"2\t \ta3  ", L"3\t \ta4  "};
-        CHECK(Eventually([&] { return CopiedRows(window) == all; }, 20000));
+        CHECK(zxtest::Eventually([&] { return CopiedRows(window) == all; }, 20000));
         CHECK(ProgramWindow(follow, names[0] + L", " + names[1] + L", " + zxtest_log::DayName(0, 2)) !=
               nullptr);
     }
@@ -469,7 +466,7 @@ TEST_CASE(
         // Today's files of the folder that the viewer's own log uses (it writes its header there).
         zxtest::Program today(viewer + L" -today");
         HWND window = nullptr;
-        CHECK(Eventually(
+        CHECK(zxtest::Eventually(
             [&] {
                 for (HWND candidate : today.Windows())
                     if (zxtest::WindowText(candidate).compare(0, 16, zxtest_log::DayName(0).substr(0, 16)) ==
@@ -478,7 +475,7 @@ TEST_CASE(
                 return window != nullptr;
             },
             30000));
-        CHECK(Eventually([&] {
+        CHECK(zxtest::Eventually([&] {
             const std::vector<std::wstring> rows = window ? CopiedRows(window) : std::vector<std::wstring>{};
             return !rows.empty() && rows.back().find(L"***** Log session started.") != std::wstring::npos;
         }));
