@@ -268,15 +268,21 @@ ZXTEST_CHILD(save_forever) {
     return SaveForever(path);
 }
 
-TEST_CASE("tree file: a save killed at any moment leaves the old or the new file whole") {
-    TempDir dir;
-    std::wstring path = dir / L"target.bin";
+// Saves the tree {old: "old"} at path, which save_forever children then save over.
+CQxLiteVariantR SavedOld(const std::wstring &path) {
     CQxLiteVariantW writer;
     writer.Set(L"old", L"old");
     CQxLiteVariantR old;
     writer.Finalize(old);
     REQUIRE(old.SaveToFile(path.c_str(), true, false) == 0);
     SetEnvironmentVariableW(L"ZXT_SAVE_PATH", path.c_str());
+    return old;
+}
+
+TEST_CASE("tree file: a save killed at any moment leaves the old or the new file whole") {
+    TempDir dir;
+    std::wstring path = dir / L"target.bin";
+    const CQxLiteVariantR old = SavedOld(path);
     HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, L"zxt-save-ready");
     for (int round = 0; round < 6; ++round) {
         zxtest::Program child(L"\"" + zxtest::SelfPath() + L"\" --zx-child=save_forever");
@@ -293,12 +299,7 @@ TEST_CASE("tree file: a save killed at any moment leaves the old or the new file
 TEST_CASE("tree file: loads beside another process's saves, and a save beside a reader, succeed") {
     TempDir dir;
     const std::wstring path = dir / L"target.bin";
-    CQxLiteVariantW writer;
-    writer.Set(L"old", L"old");
-    CQxLiteVariantR old;
-    writer.Finalize(old);
-    REQUIRE(old.SaveToFile(path.c_str(), true, false) == 0);
-    SetEnvironmentVariableW(L"ZXT_SAVE_PATH", path.c_str());
+    const CQxLiteVariantR old = SavedOld(path);
     HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, L"zxt-save-ready");
     {
         zxtest::Program child(zxtest::ChildCommandLine("save_forever", "small"));
