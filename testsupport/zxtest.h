@@ -15,6 +15,7 @@
 
 #include "testsupport/counters.h"
 #include "testsupport/program.h"
+#include "testsupport/host.h"
 #include "testsupport/registry.h"
 
 namespace zxtest {

@@ -50,7 +50,8 @@ typedef struct SQxVolumeInfo {
 QX_EXTERN_C_BEGIN
 
 /* Creates path; with createParents every missing folder on the way first (both "/" and "\\"
- * separate; a path starting with two separators keeps its server and share). 0 also when the
+ * separate; a path starting with two separators keeps its server and share; "." and ".." are
+ * resolved first, so "a\\x\\..\\b" never makes "a\\x"). 0 also when the
  * directory exists; QX_ERR_CREATE_DIRECTORY otherwise, also for paths of 260 characters or
  * more. reserved is not read. */
 QX_API int QX_CreateDirectory(const wchar_t *path, int createParents, int reserved);
@@ -70,9 +71,10 @@ QX_API int QX_GetTempPath(wchar_t *buffer, int length);
 /* A free name in directory (null: the temporary folder) from pattern, where every run of n "$"
  * stands for one pseudo-random number of at least n digits. The generator is reseeded with the
  * time in seconds at every call, so calls in the same second give the same names. With create
- * an empty file of that name is made (its open status is the result). The name is copied with
- * at most length characters, terminated only when shorter. QX_ERR_TEMP_PATH when no free name
- * turned up (nothing is created, the buffer gets an empty string) or the name is too long. */
+ * an empty file of that name is made (its open status is the result), and the name is copied,
+ * terminated. QX_ERR_BUFFER_TOO_SMALL when the name and its terminator do not fit in length
+ * characters, QX_ERR_INVALID_ARG for an empty directory, QX_ERR_TEMP_PATH when no free name turned
+ * up or the name is too long: in all three nothing is created and the buffer gets an empty string. */
 QX_API int QX_GetTempFileName(const wchar_t *directory, const wchar_t *pattern, int create, wchar_t *buffer,
                               int length);
 /* searchPath null: the system's default order; extension may be null. QX_ERR_SEARCH_PATH when

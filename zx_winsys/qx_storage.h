@@ -16,10 +16,12 @@
 
 QX_EXTERN_C_BEGIN
 
-/* folder: a relative path such as "Company\\Product" (at most 259 characters are kept);
- * shellFolderId: the system's shell-folder number it lives in. */
+/* folder: a relative path such as "Company\\Product"; shellFolderId: the system's shell-folder
+ * number it lives in. A folder of 260 characters or more gives QX_ERR_BUFFER_TOO_SMALL and the
+ * settings stay as they were. */
 QX_API int QX_SetStorageFolder(const wchar_t *folder, int shellFolderId);
-/* An empty name switches the per-user level off. */
+/* An empty name switches the per-user level off. A name of 260 characters or more gives
+ * QX_ERR_BUFFER_TOO_SMALL and the user set before stays. */
 QX_API int QX_SetStorageUser(const wchar_t *user);
 /* shell folder + "\\" + storage folder, + "\\" + user when shared is false and a user is set.
  * Copies at most length characters, terminated only when the path is shorter. QX_ERR_INVALID_ARG
@@ -31,10 +33,13 @@ QX_API int QX_GetStoragePath(wchar_t *buffer, int length, bool shared);
  * ("file_451_124_54545.tested"), otherwise beside the named item (path + ".tested"). The probe
  * is deleted again; an existing file of that name is overwritten and deleted. */
 QX_API bool QX_IsDirectoryWritable(const wchar_t *path);
-/* Deletes the tree, read-only files included. Entries whose names start with "." are left, and
- * then their folder too (QX_ERR_REMOVE_DIRECTORY). Stops at the first failing entry. A directory
- * link (symbolic link, junction) is removed itself and never entered; where the system cannot
- * remove it the call fails with QX_ERR_REMOVE_DIRECTORY and nothing outside the tree is touched. */
+/* Deletes the tree, read-only files included. QX_ERR_INVALID_ARG, before anything is touched, for
+ * "", a bare drive ("T:"), anything that resolves to the root of a drive or share, and a system or
+ * user folder (Windows, Program Files, the profile and its known folders, the temporary folder) or
+ * a folder holding one. Names are removed as listed, trailing dots and blanks included. Entries whose names
+ * start with "." are left, and then their folder too (QX_ERR_REMOVE_DIRECTORY). Stops at the first failing
+ * entry. A directory link (symbolic link, junction) is removed itself and never entered; where the system
+ * cannot remove it the call fails with QX_ERR_REMOVE_DIRECTORY and nothing outside the tree is touched. */
 QX_API int QX_RemoveDirectoryRecursively(const wchar_t *path);
 
 /* Not supported: QX_ERR_NOT_SUPPORTED, *rights is not written. */

@@ -3,21 +3,19 @@
 
 #include "zx_winsys/internal/asyncio.h"
 #include "zx_winsys/internal/errors.h"
+#include "zx_winsys/internal/paths.h"
 #include "zx_winsys/qx_file.h"
 
 namespace {
 
 // True when path names an existing file that is the one open as handle (same volume, same index).
 bool IsSameFile(void *handle, const wchar_t *path) {
-    HANDLE other = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (other == INVALID_HANDLE_VALUE) return false;
-    BY_HANDLE_FILE_INFORMATION a, b;
-    const bool same = GetFileInformationByHandle(handle, &a) && GetFileInformationByHandle(other, &b) &&
-                      a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
-                      a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
-    CloseHandle(other);
-    return same;
+    qx::FileIdentity open, named;
+    return qx::IdentityOf(handle, &open) && qx::IdentityOf(path, &named) && open == named;
+}
+
+bool Exists(const wchar_t *path) {
+    return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
 }
 
 } // namespace
@@ -77,12 +75,21 @@ int QX_MoveFile(const wchar_t *source, const wchar_t *target, int failIfExists, 
 int QX_ReplaceFile(const wchar_t *replacement, const wchar_t *replaced, const wchar_t *backup, int *cont,
                    QxCopyProgressCallback callback, void *user) {
     if (!replacement || !replaced || !backup) return QX_ERR_INVALID_ARG;
+    // Nothing moves unless both moves can happen: a missing replacement, or a backup that is one of
+    // the two files under another spelling, would leave the caller without the old or the new file.
+    if (!Exists(replacement) || qx::SameFile(backup, replaced) || qx::SameFile(backup, replacement) ||
+        qx::SameFile(replacement, replaced))
+        return QX_ERR_MOVE_FILE;
     // The backup step is always synchronous: across volumes it would become a background copy
     // that holds the replaced file open, and the second move could then never succeed. The
     // callback reports the second move only, so the one result reported is the true one.
+    const bool hadReplaced = Exists(replaced);
     int status = QX_MoveFile(replaced, backup, 0, nullptr, nullptr, nullptr);
     if (status != QX_OK) return status;
-    return QX_MoveFile(replacement, replaced, 0, cont, callback, user);
+    status = QX_MoveFile(replacement, replaced, 0, cont, callback, user);
+    // A second move that failed at once puts the replaced file back where the caller had it.
+    if (status != QX_OK && hadReplaced && !Exists(replaced)) MoveFileExW(backup, replaced, 0);
+    return status;
 }
 
 } // extern "C"

@@ -1,20 +1,19 @@
 // Creating and removing directories, and the process's current directory.
 #include <windows.h>
 
+#include <string>
+
 #include "zx_winsys/internal/errors.h"
+#include "zx_winsys/internal/paths.h"
 #include "zx_winsys/internal/strings.h"
 #include "zx_winsys/qx_directory.h"
 
 namespace {
 
-bool IsSeparator(wchar_t c) {
-    return c == L'\\' || c == L'/';
-}
-
 // Index of the first separator at or after from, or -1.
 int NextSeparator(const wchar_t *path, int from) {
     for (int i = from; path[i] != L'\0'; ++i)
-        if (IsSeparator(path[i])) return i;
+        if (qx::IsSeparator(path[i])) return i;
     return -1;
 }
 
@@ -30,11 +29,14 @@ int QX_CreateDirectory(const wchar_t *path, int createParents, int /*reserved*/)
     if (!path) return QX_ERR_INVALID_ARG;
     wchar_t work[qx::kMaxPath] = {};
     if (wcslen(path) >= qx::kMaxPath) return QX_ERR_CREATE_DIRECTORY;
-    wcscpy(work, path);
+    // Parents are those of the path the system resolves: "a\x\..\b" needs "a", never "a\x".
+    const std::wstring resolved = createParents ? qx::ResolveDots(path) : std::wstring(path);
+    if (resolved.size() >= qx::kMaxPath) return QX_ERR_CREATE_DIRECTORY;
+    wcscpy(work, resolved.c_str());
 
     if (createParents) {
         int at = NextSeparator(work, 0);
-        if (at == 0 && IsSeparator(work[1])) {
+        if (at == 0 && qx::IsSeparator(work[1])) {
             // Network path: the server and the share are not created.
             at = NextSeparator(work, 2);
             if (at >= 0) at = NextSeparator(work, at + 1);

@@ -20,6 +20,8 @@ extern "C" {
 
 int QX_SetStorageFolder(const wchar_t *folder, int shellFolderId) {
     if (!folder) return QX_ERR_INVALID_ARG;
+    // A cut value could name a parent folder or split a character: refused, the old one kept.
+    if (wcslen(folder) >= qx::kMaxPath) return QX_ERR_BUFFER_TOO_SMALL;
     qx::CopyBounded(g_folder, static_cast<int>(qx::kMaxPath), folder, qx::Termination::Always);
     g_shellFolder = shellFolderId;
     return QX_OK;
@@ -27,6 +29,7 @@ int QX_SetStorageFolder(const wchar_t *folder, int shellFolderId) {
 
 int QX_SetStorageUser(const wchar_t *user) {
     if (!user) return QX_ERR_INVALID_ARG;
+    if (wcslen(user) >= qx::kMaxPath) return QX_ERR_BUFFER_TOO_SMALL;
     qx::CopyBounded(g_user, static_cast<int>(qx::kMaxPath), user, qx::Termination::Always);
     return QX_OK;
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <time.h>
 
+#include "zx_winsys/internal/paths.h"
 #include "zx_winsys/internal/strings.h"
 #include "zx_winsys/qx_directory.h"
 #include "zx_winsys/qx_file.h"
@@ -46,10 +47,6 @@ std::wstring Expand(const wchar_t *pattern, int number) {
     return out;
 }
 
-bool IsSeparator(wchar_t c) {
-    return c == L'\\' || c == L'/';
-}
-
 } // namespace
 
 extern "C" {
@@ -63,6 +60,8 @@ int QX_GetTempPath(wchar_t *buffer, int length) {
 int QX_GetTempFileName(const wchar_t *directory, const wchar_t *pattern, int create, wchar_t *buffer,
                        int length) {
     if (!pattern || !buffer) return QX_ERR_INVALID_ARG;
+    // An empty folder would put the file in the root of the current drive.
+    if (directory && !*directory) return QX_ERR_INVALID_ARG;
     wchar_t temp[qx::kMaxPath];
     if (!directory) {
         int status = QX_GetTempPath(temp, static_cast<int>(qx::kMaxPath));
@@ -70,7 +69,7 @@ int QX_GetTempFileName(const wchar_t *directory, const wchar_t *pattern, int cre
         directory = temp;
     }
     const size_t dirLength = wcslen(directory);
-    const bool joined = dirLength > 0 && IsSeparator(directory[dirLength - 1]);
+    const bool joined = dirLength > 0 && qx::IsSeparator(directory[dirLength - 1]);
     const std::wstring prefix = std::wstring(directory) + (joined ? L"" : L"\\");
     const int candidates = wcschr(pattern, L'$') ? QX_TEMPNAME_MAX_CANDIDATES : 1;
 
@@ -86,6 +85,11 @@ int QX_GetTempFileName(const wchar_t *directory, const wchar_t *pattern, int cre
         return QX_ERR_TEMP_PATH;
     }
 
+    // A cut name could not be found again: refused before anything is created.
+    if (name.size() >= static_cast<size_t>(length > 0 ? length : 0)) {
+        if (length > 0) buffer[0] = L'\0';
+        return QX_ERR_BUFFER_TOO_SMALL;
+    }
     int result = QX_OK;
     if (create) {
         void *file = nullptr;
@@ -93,7 +97,7 @@ int QX_GetTempFileName(const wchar_t *directory, const wchar_t *pattern, int cre
                              &file);
         if (result == QX_OK) QX_CloseFile(file);
     }
-    qx::CopyBounded(buffer, length, name.c_str(), qx::Termination::IfRoom);
+    qx::CopyBounded(buffer, length, name.c_str(), qx::Termination::Always);
     return result;
 }
 

@@ -67,53 +67,6 @@ TEST_CASE("access rights: reading is not supported, setting changes nothing") {
     CHECK(QX_SetAccessRights((dir / L"missing.txt").c_str(), 0x1F) == QX_ERR_ACCESS_RIGHTS);
 }
 
-namespace {
-
-// The host path of a Windows path under Wine, or "" elsewhere.
-std::wstring UnixPath(const std::wstring &path) {
-    FARPROC found = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name");
-    if (!found) return L"";
-    char *unix = reinterpret_cast<char *(CDECL *)(const wchar_t *)>(reinterpret_cast<void *>(found))(path.c_str());
-    if (!unix) return L"";
-    std::string narrow = unix;
-    HeapFree(GetProcessHeap(), 0, unix);
-    return std::wstring(narrow.begin(), narrow.end());
-}
-
-bool IsLink(const std::wstring &path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
-
-// Runs a host command (Wine starts Unix programs, but hands out no process handle to wait on)
-// and waits up to 10 s until the link at path exists (wanted) or is gone.
-bool HostCommand(const std::wstring &command, const std::wstring &path, bool wanted) {
-    zxtest::Program host(command);
-    for (int i = 0; i < 1000 && IsLink(path) != wanted; ++i)
-        Sleep(10);
-    return IsLink(path) == wanted;
-}
-
-// A symbolic link to a folder, made as the host makes it: Wine shows it as a directory with a
-// reparse point, and cannot remove it itself. Removed by the host when the object goes.
-class HostLink {
-public:
-    HostLink(const std::wstring &link, const std::wstring &target) : m_link(link) {
-        const std::wstring from = UnixPath(target), to = UnixPath(link);
-        m_made = !from.empty() && HostCommand(L"Z:\\bin\\ln -s \"" + from + L"\" \"" + to + L"\"", link, true);
-    }
-    ~HostLink() {
-        if (m_made && IsLink(m_link)) HostCommand(L"Z:\\bin\\rm -f \"" + UnixPath(m_link) + L"\"", m_link, false);
-    }
-    bool Made() const { return m_made; }
-
-private:
-    std::wstring m_link;
-    bool m_made = false;
-};
-
-} // namespace
-
 TEST_CASE("remove tree: a directory link is never entered, and what it leads to stays") {
     TempDir dir;
     std::wstring root = dir / L"tree", outside = dir / L"outside";
@@ -121,7 +74,7 @@ TEST_CASE("remove tree: a directory link is never entered, and what it leads to 
     REQUIRE(QX_CreateDirectory(outside.c_str(), 1, 0) == QX_OK);
     zxtest::WriteFileBytes(outside + L"\\keep.txt", "outside");
     zxtest::WriteFileBytes(root + L"\\sub\\inside.txt", "inside");
-    HostLink link(root + L"\\sub\\link", outside);
+    zxtest::HostLink link(root + L"\\sub\\link", outside);
     if (!link.Made()) {
         MESSAGE("no host symbolic links here; the link case is not exercised");
         return;

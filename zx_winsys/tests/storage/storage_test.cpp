@@ -63,10 +63,11 @@ ZXTEST_CHILD(storage_short_buffer) {
 }
 
 ZXTEST_CHILD(storage_long_names) {
-    // Settings longer than 259 characters are cut; composing never overruns.
-    std::wstring longFolder(400, L'f');
-    ZXTEST_EXPECT(QX_SetStorageFolder(longFolder.c_str(), 35) == QX_OK);
-    ZXTEST_EXPECT(QX_SetStorageUser(std::wstring(400, L'u').c_str()) == QX_OK);
+    // Settings of 260 characters or more are refused and the old ones stay: a cut could name a parent.
+    ZXTEST_EXPECT(QX_SetStorageFolder(std::wstring(259, L'f').c_str(), 35) == QX_OK);
+    ZXTEST_EXPECT(QX_SetStorageUser(std::wstring(259, L'u').c_str()) == QX_OK);
+    ZXTEST_EXPECT(QX_SetStorageFolder(std::wstring(400, L'g').c_str(), 36) == QX_ERR_BUFFER_TOO_SMALL);
+    ZXTEST_EXPECT(QX_SetStorageUser(std::wstring(260, L'v').c_str()) == QX_ERR_BUFFER_TOO_SMALL);
     std::vector<wchar_t> buffer(1200, L'#');
     ZXTEST_EXPECT(QX_GetStoragePath(buffer.data(), 1200, false) == QX_OK);
     std::wstring path(buffer.data());

@@ -1,0 +1,69 @@
+// The host under Wine: its paths, its commands, links made as the host makes them, and a drive
+// letter that leads into a test folder.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace zxtest {
+
+// The host path of a Windows path under Wine, or "" elsewhere.
+std::wstring UnixPath(const std::wstring &path);
+
+// Runs a host command (Wine starts host programs, but hands out no process handle to wait on) and
+// waits up to timeoutMs for done() to hold; returns whether it did.
+template <class Done> bool HostCommand(const std::wstring &command, Done done, DWORD timeoutMs = 10000);
+
+// A symbolic link to a folder, made as the host makes it: Wine shows it as a directory with a
+// reparse point, and cannot remove it itself. Removed by the host when the object goes.
+class HostLink {
+public:
+    HostLink(const std::wstring &link, const std::wstring &target);
+    ~HostLink();
+    HostLink(const HostLink &) = delete;
+    HostLink &operator=(const HostLink &) = delete;
+    bool Made() const { return m_made; }
+
+private:
+    std::wstring m_link;
+    bool m_made = false;
+};
+
+// A free drive letter that leads into folder for the object's life: the system's own mapping where
+// it works (DefineDosDevice), otherwise a link in the Wine prefix's drive folder. Root() is "T:\"
+// for the letter taken, or "" when no letter could be mapped: then nothing may be done on it.
+class MappedDrive {
+public:
+    explicit MappedDrive(const std::wstring &folder);
+    ~MappedDrive();
+    MappedDrive(const MappedDrive &) = delete;
+    MappedDrive &operator=(const MappedDrive &) = delete;
+    const std::wstring &Root() const { return m_root; }
+    std::wstring Letter() const { return m_root.substr(0, 2); }
+
+private:
+    std::wstring m_folder, m_root, m_marker, m_link;
+    bool m_defined = false;
+};
+
+bool IsLink(const std::wstring &path);
+
+template <class Done> bool HostCommand(const std::wstring &command, Done done, DWORD timeoutMs) {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    std::wstring line = command;
+    if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                       &startup, &info)) {
+        if (info.hThread) CloseHandle(info.hThread);
+        if (info.hProcess) CloseHandle(info.hProcess);
+    }
+    for (DWORD waited = 0; !done(); waited += 10) {
+        if (waited >= timeoutMs) return false;
+        Sleep(10);
+    }
+    return true;
+}
+
+} // namespace zxtest
