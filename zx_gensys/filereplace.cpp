@@ -4,21 +4,9 @@
 #include <cwchar>
 #include <string>
 
-#include "zx_gensys/internal/sharing.h"
+#include "zx_gensys/qx_treefile.h"
 
 namespace {
-
-// A suffix no earlier attempt used: the process, a count and the high-resolution clock.
-std::wstring TemporarySuffix() {
-    static volatile LONG counter = 0;
-    LARGE_INTEGER now = {};
-    QueryPerformanceCounter(&now);
-    wchar_t suffix[64];
-    swprintf(suffix, 64, L".%lx-%lx-%lx.tmp", GetCurrentProcessId(),
-             static_cast<unsigned long>(InterlockedIncrement(&counter)),
-             static_cast<unsigned long>(now.LowPart ^ GetTickCount()));
-    return suffix;
-}
 
 bool IsHex(wchar_t c) {
     return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
@@ -49,49 +37,15 @@ int QX_WriteFileReplacing(const wchar_t *path, const void *bytes, size_t size) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return -1;
     }
-    const DWORD attributes = GetFileAttributesW(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
-        SetLastError((attributes & FILE_ATTRIBUTE_DIRECTORY) ? ERROR_ACCESS_DENIED : ERROR_FILE_READ_ONLY);
+    gensysw::ReplacingFile file;
+    if (!file.Create(path)) return -1;
+    if (size && !file.WriteAt(0, bytes, size)) {
+        const DWORD error = GetLastError();
+        file.Abandon();
+        SetLastError(error ? error : ERROR_WRITE_FAULT);
         return -1;
     }
-    std::wstring temp;
-    HANDLE file = INVALID_HANDLE_VALUE;
-    for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
-        temp = std::wstring(path) + TemporarySuffix();
-        file =
-            CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS &&
-            GetLastError() != ERROR_ALREADY_EXISTS)
-            return -1;
-    }
-    if (file == INVALID_HANDLE_VALUE) return -1;
-    const char *data = static_cast<const char *>(bytes);
-    bool ok = true;
-    size_t done = 0;
-    while (ok && done < size) {
-        const DWORD chunk = static_cast<DWORD>(size - done < (1u << 30) ? size - done : (1u << 30));
-        DWORD put = 0;
-        ok = WriteFile(file, data + done, chunk, &put, nullptr) && put == chunk;
-        done += put;
-    }
-    ok = ok && FlushFileBuffers(file);
-    DWORD error = ok ? 0 : GetLastError();
-    CloseHandle(file);
-    // A reader of the old file may keep it from being replaced for a moment.
-    if (ok && !gensys::RetryWhileShared(
-                  [&] {
-                      return MoveFileExW(temp.c_str(), path,
-                                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-                  },
-                  true)) {
-        ok = false;
-        error = GetLastError();
-    }
-    if (ok) return 0;
-    DeleteFileW(temp.c_str());
-    SetLastError(error ? error : ERROR_WRITE_FAULT);
-    return -1;
+    return file.Commit() ? 0 : -1;
 }
 
 int QX_RemoveStaleTemporaries(const wchar_t *folder, const wchar_t *name, const FILETIME *before) {

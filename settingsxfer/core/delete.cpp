@@ -2,80 +2,91 @@
 #include "settingsxfer/core/transfer.h"
 
 #include "settingsxfer/core/guard.h"
-#include "settingsxfer/core/serializer.h"
+#include "settingsxfer/core/outcome.h"
 #include "settingsxfer/core/store.h"
 #include "zx_gensys/qx_filereplace.h"
-#include "zx_gensys/qx_variant.h"
 #include "zx_winsys/zx_winsys.h"
 
 namespace sx {
 
 namespace {
 
-// Removes an element file that is there; false (traced) when it stays.
-bool RemoveElementFile(const CQxStringW &path) {
-    if (GetFileAttributesW(path.GetString()) == INVALID_FILE_ATTRIBUTES) return true;
+// Removes an element file that is there; false (counted and traced) when it stays.
+void RemoveElementFile(Outcome &outcome, const CQxStringW &path) {
+    if (GetFileAttributesW(path.GetString()) == INVALID_FILE_ATTRIBUTES) return;
     QX_RemoveFile(path.GetString(), 1);
     const DWORD error = GetLastError();
-    if (GetFileAttributesW(path.GetString()) == INVALID_FILE_ATTRIBUTES) return true;
-    TraceFailure("settingsxfer/delete", __LINE__, L"Delete: cannot remove", path, error);
-    return false;
+    if (GetFileAttributesW(path.GetString()) == INVALID_FILE_ATTRIBUTES) return;
+    outcome.Failed(__LINE__, L"Delete: cannot remove", path.GetString(), SystemText(error));
+}
+
+// Removes the user's "Platform.INI" branch, and nothing beside it in the user's key.
+void RemoveRegistryBranch(Outcome &outcome, const CQxStringW &user) {
+    const std::wstring userKey = std::wstring(kPlatformRegistryKey) + user.GetString();
+    HKEY key = nullptr;
+    const LONG opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, userKey.c_str(), 0, KEY_ALL_ACCESS, &key);
+    if (opened == ERROR_FILE_NOT_FOUND) return;
+    LONG result = opened;
+    if (opened == ERROR_SUCCESS) {
+        result = RegDeleteTreeW(key, L"Platform.INI");
+        if (result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND)
+            result = RegDeleteKeyW(key, L"Platform.INI");
+        if (result == ERROR_FILE_NOT_FOUND) result = ERROR_SUCCESS;
+        RegCloseKey(key);
+    }
+    if (result != ERROR_SUCCESS)
+        outcome.Failed(__LINE__, L"Delete: cannot remove the registry branch",
+                       L"HKEY_LOCAL_MACHINE\\" + userKey + L"\\Platform.INI",
+                       SystemText(static_cast<DWORD>(result)));
+}
+
+// false when the folder's deletion is refused (no plain user name: an empty one would name the
+// shared root).
+bool DeleteElements(Outcome &outcome, const std::vector<CQxStringW> &elements, const CQxStringW &folder,
+                    const CQxStringW *user) {
+    if (folder.IsEmpty() || (user && !IsPlainName(user->GetString()))) return false;
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    QX_RemoveStaleTemporaries(folder.GetString(), nullptr, &now);
+    for (const CQxStringW &element : elements) {
+        if (!IsPlainName(element.GetString())) continue;
+        if (element != L"Registry") {
+            RemoveElementFile(outcome, ElementPath(folder, element, L".xml"));
+            RemoveElementFile(outcome, ElementPath(folder, element, L".bin"));
+        } else if (user) {
+            RemoveRegistryBranch(outcome, *user);
+        }
+        // The shared "Registry" file stays: deleting settings never removes it.
+    }
+    return true;
 }
 
 } // namespace
 
-int DeleteElements(const std::vector<CQxStringW> &elements, const CQxStringW &folder, const CQxStringW *user,
-                   int *failed) {
-    // A private folder needs a plain user name: an empty one would name the shared root.
-    if (folder.IsEmpty() || (user && !IsPlainName(user->GetString()))) return kTransferFailed;
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    QX_RemoveStaleTemporaries(folder.GetString(), nullptr, &now);
-    int failures = 0;
-    for (const CQxStringW &element : elements) {
-        if (!IsPlainName(element.GetString())) continue;
-        if (element != L"Registry") {
-            failures += RemoveElementFile(ElementPath(folder, element, L".xml")) ? 0 : 1;
-            failures += RemoveElementFile(ElementPath(folder, element, L".bin")) ? 0 : 1;
-        } else if (user) {
-            // An empty list under the user's name empties the user's whole key.
-            Serializer registry(SX_REGISTRY_SERIALIZER, SX_HERE);
-            if (!registry) continue;
-            CQxVariant empty;
-            const CQxVariant value(*empty.GetCQxListVariant(nullptr), user->GetString());
-            if (registry->Write(CQxVariant(kPlatformRegistryKey, L"HKEY_LOCAL_MACHINE"), value) != 0) {
-                TraceFailure("settingsxfer/delete", __LINE__, L"Delete: cannot empty the registry branch",
-                             UserRegistryKey(*user), GetLastError());
-                ++failures;
-            }
-        }
-        // The shared "Registry" file stays: deleting settings never removes it.
-    }
-    if (failed) *failed += failures;
-    return 0;
-}
-
-int DeleteSettings(const TransferOptions &options, TransferReport *report) {
+int DeleteSettings(const TransferOptions &options, TransferReport *report, TransferControl *control) {
+    Outcome outcome("settingsxfer/delete", report, control);
     const CQxStringW root = SharedRoot(false);
-    if (root.IsEmpty()) return kTransferFailed;
+    if (root.IsEmpty())
+        return outcome.Refuse(__LINE__, L"Delete refused", L"there is no settings store folder");
     StoreLock lock(root);
     if (!lock.Held()) return kStoreBusy;
-    int result = 0, failed = 0;
-    if (options.deleteShared && DeleteElements(options.elements, root, nullptr, &failed) != 0)
-        result = kTransferFailed;
+    for (const CQxStringW &element : options.elements)
+        if (!IsPlainName(element.GetString()))
+            outcome.Failed(__LINE__, L"Delete: element", element.GetString(),
+                           L"the name is no plain file name");
+    bool refused = false;
+    if (options.deleteShared) refused = !DeleteElements(outcome, options.elements, root, nullptr);
     if (options.deletePrivate) {
-        if (!options.allUsers) {
-            if (DeleteElements(options.elements, PrivateFolder(root, options.userName), &options.userName,
-                               &failed) != 0)
-                result = kTransferFailed;
-        } else {
-            for (const CQxStringW &user : options.users)
-                if (DeleteElements(options.elements, PrivateFolder(root, user), &user, &failed) != 0)
-                    result = kTransferFailed;
-        }
+        const std::vector<CQxStringW> users =
+            options.allUsers ? options.users : std::vector<CQxStringW>{options.userName};
+        for (const CQxStringW &user : users)
+            if (!DeleteElements(outcome, options.elements, PrivateFolder(root, user), &user)) {
+                refused = true;
+                outcome.Refuse(__LINE__, L"Delete refused",
+                               L"\"" + std::wstring(user.GetString()) + L"\" is no plain folder name");
+            }
     }
-    if (report) report->failedElements = failed;
-    return result != 0 ? result : failed ? kTransferPartly : 0;
+    return refused ? kTransferFailed : outcome.Result();
 }
 
 } // namespace sx

@@ -3,7 +3,6 @@
 
 #include <vector>
 
-#include "zx_gensys/qx_litevariant.h"
 #include "zx_gensys/qx_string.h"
 
 namespace sx {
@@ -20,8 +19,7 @@ struct TransferOptions {
     CQxStringW outputFile;            // package to write
     CQxStringW inputFile;             // package to read
     std::vector<CQxStringW> elements; // element names in order; duplicates allowed
-    CQxLiteVariantR *packageReader = nullptr; // an already loaded package (not owned), or null
-    std::vector<CQxStringW> users;            // filled once by EnumerateUsers
+    std::vector<CQxStringW> users;    // filled once by EnumerateUsers
 };
 
 } // namespace sx

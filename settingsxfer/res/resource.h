@@ -41,3 +41,7 @@
 #define IDC_ND_ACQUISITION 1033
 #define IDC_GENERAL_SETTINGS 1034
 #define IDC_CUSTOM_TOOLBAR 1035
+
+// The line and bar that show a running transfer's progress on every page.
+#define IDC_PROGRESS_TEXT 1040
+#define IDC_PROGRESS 1041

@@ -45,6 +45,17 @@ struct App {
     }
 };
 
+// Waits until the page's job (a transfer, or the check of a package) has ended: its button no longer
+// reads "Cancel" and its progress bar is hidden.
+inline bool WaitIdle(HWND page) {
+    return zxtest::Eventually(
+        [&] {
+            return zxtest::WindowText(GetDlgItem(page, IDOK)) != L"Cancel" &&
+                   !IsWindowVisible(GetDlgItem(page, 1041));
+        },
+        60000);
+}
+
 // Presses a page's button that ends in a message box, answers the box with OK and returns what
 // it showed.
 inline zxtest::Box PressAndAnswer(App &app, HWND page, int buttonId) {

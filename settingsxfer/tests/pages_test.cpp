@@ -15,7 +15,7 @@ namespace {
 
 const wchar_t kRegistryXml[] =
     L"<tree version=\"1\"><level name=\"\"><binary name=\"Answer\" tag=\"4\">2a000000</binary>"
-    L"<level name=\"Sub\"><binary name=\"Leaf\" tag=\"1\">6100000000</binary></level></level></tree>";
+    L"<level name=\"Sub\"><binary name=\"Leaf\" tag=\"1\">61000000</binary></level></level></tree>";
 
 // A package: shared Devices; private users each with their own elements.
 struct PackageUser {
@@ -58,6 +58,7 @@ HWND OpenImportPage(App &app, const std::wstring &package) {
     REQUIRE(page != nullptr);
     zxtest::SetText(page, IDC_FILE_NAME, package);
     app.ChooseTab(1);
+    REQUIRE(sxtest::WaitIdle(page));
     return page;
 }
 
@@ -199,7 +200,7 @@ TEST_CASE("import page: elements that cannot be written are counted in the resul
     zxtest::Box result = sxtest::PressAndAnswer(app, page, IDOK);
     CHECK(result.caption == L"Error");
     CHECK(result.text ==
-          L"Settings imported, except 2 elements that could not be written (the log file names them).");
+          L"Settings imported, except 2 items that could not be written (the log file names them).");
     for (const wchar_t *name : {L"\\Layouts.xml", L"\\Objectives.xml"}) {
         CHECK(zxtest::ReadFileBytes(mine + name) == "kept");
         SetFileAttributesW((mine + name).c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -243,6 +244,7 @@ TEST_CASE("import page: an incompatible file after Browse says so and leaves the
     // Choosing the tab again reloads from the file box; an incompatible file empties it quietly.
     app.ChooseTab(0);
     app.ChooseTab(1);
+    REQUIRE(sxtest::WaitIdle(page));
     CHECK(zxtest::WindowText(GetDlgItem(page, IDC_FILE_NAME)).empty());
     CHECK(zxtest::WaitForBox(app.program, 300).window == nullptr);
 }

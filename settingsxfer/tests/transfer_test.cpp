@@ -149,9 +149,10 @@ TEST_CASE("transfer: one user imported into the current user's folder and regist
     REQUIRE(sx::ImportSettings(options) == 0);
     CHECK(zxtest::FileExists(store.Folder(store.users()[0]) + L"\\GUILayouts.xml"));
 
-    // A name the package lacks falls back to the current user's node, which it lacks too.
+    // A name the package lacks falls back to the current user's node, which it lacks too: nothing of
+    // what was asked for is there, and the result says so.
     options.userName = L"zx-not-in-package";
-    CHECK(sx::ImportSettings(options) == 0);
+    CHECK(sx::ImportSettings(options) == sx::kTransferPartly);
     CHECK_FALSE(zxtest::FileExists(store.Folder(L"zx-not-in-package")));
 }
 
@@ -184,7 +185,9 @@ TEST_CASE("transfer: user names from a package that would leave the store are sk
 
     const sxtest::Snapshot outside = sxtest::Take(store.root() + L"\\..", {});
     sx::TransferOptions options = AllOptions(store, out / L"hostile.bin");
-    REQUIRE(sx::ImportSettings(options) == 0);
+    sx::TransferReport report;
+    REQUIRE(sx::ImportSettings(options, &report) == sx::kTransferPartly);
+    CHECK(report.failedElements == static_cast<int>(hostile.size())); // each refused user counts
     sxtest::Snapshot written = sxtest::Take(store.root(), {});
     INFO(sxtest::Describe(written));
     REQUIRE(written.files.size() == 1);
@@ -198,10 +201,10 @@ TEST_CASE("transfer: user names from a package that would leave the store are sk
     options.allUsers = false;
     options.useCurrentUserFolder = false;
     options.userName = L"..";
-    CHECK(sx::ImportSettings(options) == 0);
+    CHECK(sx::ImportSettings(options) == sx::kTransferPartly);
     options.userName = store.users()[0].c_str();
     options.elements = {L"..\\Devices"};
-    CHECK(sx::ImportSettings(options) == 0);
+    CHECK(sx::ImportSettings(options) == sx::kTransferPartly);
     CHECK(sxtest::Take(store.root() + L"\\..", {}).files.size() == outside.files.size() + 1);
 }
 
@@ -291,10 +294,8 @@ TEST_CASE("transfer: an element node without content imports as an empty tree") 
     w.LevelEnd();
     w.LevelEnd();
     w.LevelEnd();
-    CQxLiteVariantR package;
-    w.Finalize(package);
-    sx::TransferOptions options = AllOptions(store, L"");
-    options.packageReader = &package; // an already loaded package
+    sxtest::SaveTree(w, out / L"p.bin");
+    sx::TransferOptions options = AllOptions(store, out / L"p.bin");
     REQUIRE(sx::ImportSettings(options) == 0);
     CQxLiteVariantR element;
     REQUIRE(element.LoadFromFile((store.root() + L"\\Kernels.bin").c_str(), false) == 0);
@@ -384,7 +385,7 @@ TEST_CASE("transfer: an element tree too deep for a package is left out; the pac
     zxtest::WriteFileBytes(store.root() + L"\\Layouts.xml", sxtest::TextElement(L"<ok/>"));
     zxtest::TempDir out;
     sx::TransferOptions options = AllOptions(store, out / L"p.bin");
-    REQUIRE(sx::ExportSettings(options) == 0);
+    REQUIRE(sx::ExportSettings(options) == sx::kTransferPartly);
     CQxLiteVariantR package = Load(out / L"p.bin");
     CHECK(package.GetDepth() == 128);
     CHECK(sxtest::PackageLevel(out / L"p.bin", {L"Settings", L"shared"}) ==

@@ -101,13 +101,14 @@ void Delete(HWND page) {
     options.deleteShared = IsChecked(page, IDC_SHARED);
     options.deletePrivate = IsChecked(page, IDC_PRIVATE);
     RunEngine(page, DeleteSettings, L"Error.", L"Settings deleted.",
-              L"Settings deleted, except %d elements that could not be removed (the log file names them).");
-    ShowStoreElements(page);
+              L"Settings deleted, except %d items that could not be removed (the log file names them).",
+              [page](int) { ShowStoreElements(page); });
 }
 
 } // namespace
 
 INT_PTR CALLBACK DeletePageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (HandleJobMessage(page, message, wParam, lParam)) return TRUE;
     switch (message) {
     case WM_INITDIALOG:
         InitPage(page, reinterpret_cast<TransferOptions *>(lParam), &g_backupFolder);
@@ -123,7 +124,7 @@ INT_PTR CALLBACK DeletePageProc(HWND page, UINT message, WPARAM wParam, LPARAM l
         ShowStoreElements(page);
         return TRUE;
     case WM_SHOWWINDOW:
-        if (wParam) ShowStoreElements(page);
+        if (wParam && !JobRunning()) ShowStoreElements(page);
         break;
     case WM_COMMAND: {
         const int id = LOWORD(wParam);

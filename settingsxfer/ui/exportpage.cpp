@@ -5,6 +5,7 @@
 #include "settingsxfer/core/transfer.h"
 #include "settingsxfer/res/resource.h"
 #include "settingsxfer/ui/page.h"
+#include "zx_gensys/qx_treefile.h"
 #include "zx_winsys/zx_winsys.h"
 
 namespace sx {
@@ -21,16 +22,15 @@ void Export(HWND page) {
     if (existed && MessageBoxW(page, L"Specified file already exists. Do you want to replace it?",
                                L"Confirm save as", MB_YESNO | MB_ICONWARNING) != IDYES)
         return;
-    // The path is tried for writing before the engine runs, without changing an existing file:
-    // the package replaces it only once a complete new one is written.
-    void *probe = nullptr;
-    if (QX_OpenFile(path.c_str(), QX_OPEN_WRITE | QX_OPEN_ALWAYS, QX_SHARE_READ | QX_SHARE_WRITE,
-                    QX_PERM_DEFAULT, &probe) != QX_OK) {
+    // The path is tried for writing before the engine runs, and nothing is left there: the package
+    // takes its place only once it is complete, and a window killed meanwhile leaves no empty file.
+    gensysw::ReplacingFile probe;
+    if (!probe.Create(path.c_str())) {
         MessageBoxW(page, T(L"Not valid path."), T(L"Error"), MB_ICONWARNING);
         SetFocus(GetDlgItem(page, IDC_FILE_NAME));
         return;
     }
-    QX_CloseFile(probe);
+    probe.Abandon();
 
     options.outputFile = path.empty() ? L"settings.bin" : path.c_str();
     if (IsChecked(page, IDC_CURRENT_USER)) {
@@ -40,14 +40,14 @@ void Export(HWND page) {
         options.allUsers = true;
     }
     BuildElementList(page, options);
-    // A failed export leaves no empty file that only the probe made.
-    if (RunEngine(page, ExportSettings, L"Export error.", L"Settings exported.") != 0 && !existed)
-        QX_RemoveFile(path.c_str(), 0);
+    RunEngine(page, ExportSettings, L"Export error.", L"Settings exported.",
+              L"Settings exported, except %d items that could not be added (the log file names them).");
 }
 
 } // namespace
 
 INT_PTR CALLBACK ExportPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (HandleJobMessage(page, message, wParam, lParam)) return TRUE;
     switch (message) {
     case WM_INITDIALOG: {
         InitPage(page, reinterpret_cast<TransferOptions *>(lParam), &g_backupFolder);

@@ -42,6 +42,13 @@ LRESULT CALLBACK FrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     case WM_PAINT:
         ValidateRect(window, nullptr);
         return 0;
+    case WM_CLOSE:
+        // A running transfer is stopped first; the window closes when it has ended.
+        if (JobRunning()) {
+            CloseWhenJobEnds(window);
+            return 0;
+        }
+        break;
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;

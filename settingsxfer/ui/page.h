@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include "settingsxfer/core/elements.h"
@@ -13,7 +14,9 @@
 namespace sx {
 
 // Messages and constants of the pages.
-const UINT kReloadMessage = WM_USER + 1; // the Import tab was chosen
+const UINT kReloadMessage = WM_USER + 1;     // the Import tab was chosen
+const UINT kJobProgressMessage = WM_APP + 1; // a page's job has gone on (see StartJob)
+const UINT kJobDoneMessage = WM_APP + 2;     // a page's job has ended
 const int kPathLength = 260;
 
 // The translated text for this program.
@@ -45,12 +48,32 @@ void SetUpBoxButtons(HWND page, bool translateTips);
 // The page's file dialog; true with the chosen path in path.
 bool AskForFile(HWND page, bool save, const std::wstring &folder, std::wstring *path);
 
-// Runs an engine operation with the page's options under the wait cursor (the previous cursor
-// comes back after it), then shows the result box: the success text; for elements that could not
-// be written or deleted partlyText (a format with the number of them); for a store that another
-// transfer holds a text that says so; otherwise the error text with the icon of an error.
-int RunEngine(HWND page, int (*operation)(const TransferOptions &, TransferReport *),
-              const wchar_t *errorText, const wchar_t *successText, const wchar_t *partlyText = nullptr);
+// A transfer, or the check of a package, on a thread of its own while the window keeps answering.
+// The page's controls are disabled and its button becomes "Cancel" (Escape and closing the window
+// cancel too); the progress shows in a line and a bar below the element boxes; the other tabs wait.
+// work runs on the job's thread; done runs on the page's thread when it has ended. One job at a
+// time: false when one runs.
+using JobWork = std::function<int(TransferControl *control, TransferReport *report)>;
+using JobDone = std::function<void(int result, const TransferReport &report)>;
+bool StartJob(HWND page, const wchar_t *what, JobWork work, JobDone done);
+bool JobRunning();
+// Asks the running job to stop at the next element.
+void CancelJob();
+// Closes frame once the running job has ended (it is asked to stop first).
+void CloseWhenJobEnds(HWND frame);
+// The page procedures pass every message here first: true when it was the job's.
+bool HandleJobMessage(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+// Shows a line below the element boxes.
+void SetStatus(HWND page, const std::wstring &text);
+
+// Runs an engine operation with the page's options as a job, then shows the result box: the
+// success text; for items that could not be done partlyText (a format with their number); for a
+// store that another transfer holds a text that says so; for Cancel that nothing changed;
+// otherwise the error text and the reason with the icon of an error. then (may be empty) runs after
+// the box with the result.
+void RunEngine(HWND page, int (*operation)(const TransferOptions &, TransferReport *, TransferControl *),
+               const wchar_t *errorText, const wchar_t *successText, const wchar_t *partlyText,
+               std::function<void(int)> then = {});
 
 std::wstring ItemText(HWND page, int id, int length);
 // The text of a combo box's selected entry (empty without a selection).

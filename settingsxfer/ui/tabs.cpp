@@ -90,6 +90,11 @@ INT_PTR CALLBACK TabDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM 
     case WM_NOTIFY: {
         const NMHDR *header = reinterpret_cast<const NMHDR *>(lParam);
         auto *pages = reinterpret_cast<Pages *>(GetWindowLongPtrW(dialog, GWLP_USERDATA));
+        // The other tabs wait while a page's job runs.
+        if (header->idFrom == IDC_TAB && header->code == TCN_SELCHANGING && JobRunning()) {
+            SetWindowLongPtrW(dialog, DWLP_MSGRESULT, TRUE);
+            return TRUE;
+        }
         if (header->idFrom == IDC_TAB && header->code == TCN_SELCHANGE && pages) {
             SelectPage(dialog, *pages);
             return TRUE;

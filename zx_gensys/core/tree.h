@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "zx_gensys/core/crc32.h"
+
 namespace gensys {
 
 using Text = std::u16string;
@@ -50,7 +52,8 @@ struct Node {
 // than limit + 1.
 int TreeDepth(const Node &n, int limit = kMaxDepth);
 
-// Settings-tree file: see docs/tree-format.md. The root must be a level.
+// Settings-tree file: see docs/tree-format.md. The root must be a level. "" for a tree that no
+// file can hold (deeper than kMaxDepth, larger than kMaxFileSize).
 std::string EncodeTree(const Node &root);
 // The size in bytes of EncodeTree(root), header included, without encoding it.
 uint64_t EncodedTreeSize(const Node &root);
@@ -61,7 +64,5 @@ bool DecodeTree(const unsigned char *data, size_t size, Node *root);
 Text EncodeXml(const Node &root);
 // Strict: malformed text makes it return false and leave *root unchanged.
 bool DecodeXml(const Text &xml, Node *root);
-
-uint32_t Crc32(const unsigned char *data, size_t size);
 
 } // namespace gensys

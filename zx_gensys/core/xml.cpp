@@ -1,9 +1,10 @@
-// The XML text form of a tree: a small strict writer and reader for exactly the elements the
-// writer produces. Texts that XML cannot carry (control characters, lone surrogates) are
+// The XML text form of a tree: a strict reader for exactly the elements the writer produces, both
+// working a node at a time. Texts that XML cannot carry (control characters, lone surrogates) are
 // written as hexadecimal UTF-16 units, so every node survives the round trip.
-#include "zx_gensys/core/tree.h"
+#include "zx_gensys/core/xmlstream.h"
 
 #include <cstring>
+#include <utility>
 
 namespace gensys {
 
@@ -102,11 +103,11 @@ std::string Decimal(uint64_t v, bool negative) {
     return s;
 }
 
-void WriteNode(const Node &n, int depth, Text *out) {
+// The start tag of a node and, for a value, its content and end tag.
+void OpenTag(const Node &n, int depth, Text *out) {
     *out += u"\n";
     out->append(static_cast<size_t>(2 * depth), u' ');
-    const char *kind = kKindNames[static_cast<int>(n.kind)];
-    *out += u"<" + Ascii(kind);
+    *out += u"<" + Ascii(kKindNames[static_cast<int>(n.kind)]);
     if (XmlSafe(n.name)) {
         *out += u" name=\"";
         Escape(n.name, true, out);
@@ -115,22 +116,16 @@ void WriteNode(const Node &n, int depth, Text *out) {
         HexUnits(n.name, out);
     }
     *out += u"\"";
+}
+
+void ValueElement(const Node &n, int depth, Text *out) {
+    OpenTag(n, depth, out);
+    const char *kind = kKindNames[static_cast<int>(n.kind)];
     Text content;
     switch (n.kind) {
     case NodeKind::Empty:
-        *out += u"/>";
-        return;
     case NodeKind::Level:
-        if (n.children.empty()) {
-            *out += u"/>";
-            return;
-        }
-        *out += u">";
-        for (const Node &c : n.children)
-            WriteNode(c, depth + 1, out);
-        *out += u"\n";
-        out->append(static_cast<size_t>(2 * depth), u' ');
-        *out += u"</level>";
+        *out += u"/>";
         return;
     case NodeKind::Bool:
         content = n.boolean ? u"true" : u"false";
@@ -172,58 +167,102 @@ void WriteNode(const Node &n, int depth, Text *out) {
     *out += u">" + content + u"</" + Ascii(kind) + u">";
 }
 
+// The text through a window: a few units of look-ahead, refilled from the source as the reader
+// moves on.
+class Cursor {
+public:
+    explicit Cursor(UnitSource &source) : m_source(source), m_buffer(kSize) {}
+    // The unit offset units ahead, or 0 past the end.
+    char16_t At(size_t offset) {
+        if (m_pos + offset >= m_used && !Fill(offset + 1)) return 0;
+        return m_buffer[m_pos + offset];
+    }
+    void Advance(size_t n) { m_pos += n; }
+    bool AtEnd() { return At(0) == 0 && m_pos >= m_used; }
+    bool StartsWith(const char16_t *literal) {
+        for (size_t i = 0; literal[i]; ++i)
+            if (At(i) != literal[i]) return false;
+        return true;
+    }
+
+private:
+    static const size_t kSize = 1 << 16;
+    bool Fill(size_t need) {
+        if (m_ended) return false;
+        if (m_pos > 0) {
+            std::memmove(m_buffer.data(), m_buffer.data() + m_pos, (m_used - m_pos) * sizeof(char16_t));
+            m_used -= m_pos;
+            m_pos = 0;
+        }
+        while (m_used < need && !m_ended) {
+            const size_t got = m_source.Read(m_buffer.data() + m_used, m_buffer.size() - m_used);
+            if (got == 0) m_ended = true;
+            m_used += got;
+        }
+        return m_used >= need;
+    }
+    UnitSource &m_source;
+    std::vector<char16_t> m_buffer;
+    size_t m_pos = 0, m_used = 0;
+    bool m_ended = false;
+};
+
 class Parser {
 public:
-    explicit Parser(const Text &xml) : m_s(xml) {}
+    Parser(UnitSource &source, XmlHandler &handler) : m_c(source), m_handler(handler) {}
 
-    bool Document(Node *root) {
-        if (At(0) == 0xFEFF) ++m_pos;
+    bool Document() {
+        if (At(0) == 0xFEFF) Advance(1);
         if (StartsWith(u"<?xml")) {
-            size_t end = m_s.find(u"?>", m_pos);
-            if (end == Text::npos) return false;
-            m_pos = end + 2;
+            while (!(At(0) == u'?' && At(1) == u'>')) {
+                if (At(0) == 0) return Fail("the declaration does not end");
+                Advance(1);
+            }
+            Advance(2);
         }
         SkipSpace();
         Text name;
         Attributes attrs;
         bool selfClosing = false;
-        if (!StartTag(&name, &attrs, &selfClosing) || name != u"tree" || selfClosing) return false;
-        if (attrs.size() != 1 || attrs[0].first != u"version" || attrs[0].second != u"1") return false;
+        if (!StartTag(&name, &attrs, &selfClosing) || name != u"tree" || selfClosing)
+            return Fail("no tree element");
+        if (attrs.size() != 1 || attrs[0].first != u"version" || attrs[0].second != u"1")
+            return Fail("another version of the text form");
         SkipSpace();
-        Node node;
-        if (!ParseNode(&node, 1)) return false;
+        if (!ParseNode(1)) return Fail("a node is malformed");
         SkipSpace();
-        if (!EndTag(u"tree")) return false;
+        if (!EndTag(u"tree")) return Fail("more than one node in the tree");
         SkipSpace();
-        if (m_pos != m_s.size()) return false;
-        *root = std::move(node);
+        if (!m_c.AtEnd()) return Fail("text after the tree");
         return true;
     }
+    const char *Reason() const { return m_reason; }
 
 private:
     using Attributes = std::vector<std::pair<Text, Text>>;
 
-    char16_t At(size_t offset) const { return m_pos + offset < m_s.size() ? m_s[m_pos + offset] : 0; }
-    bool StartsWith(const char16_t *literal) const {
-        size_t n = std::char_traits<char16_t>::length(literal);
-        return m_s.compare(m_pos, n, literal) == 0;
+    bool Fail(const char *reason) {
+        if (!*m_reason) m_reason = reason;
+        return false;
     }
+    char16_t At(size_t offset) { return m_c.At(offset); }
+    void Advance(size_t n) { m_c.Advance(n); }
+    bool StartsWith(const char16_t *literal) { return m_c.StartsWith(literal); }
     void SkipSpace() {
-        while (m_pos < m_s.size() &&
-               (m_s[m_pos] == u' ' || m_s[m_pos] == u'\t' || m_s[m_pos] == u'\r' || m_s[m_pos] == u'\n'))
-            ++m_pos;
+        for (char16_t c = At(0); c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; c = At(0))
+            Advance(1);
     }
     static bool NameChar(char16_t c) {
         return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
                c == u'-' || c == u'_';
     }
     bool Name(Text *out) {
-        size_t start = m_pos;
-        while (m_pos < m_s.size() && NameChar(m_s[m_pos]))
-            ++m_pos;
-        if (m_pos == start) return false;
-        *out = m_s.substr(start, m_pos - start);
-        return true;
+        out->clear();
+        for (char16_t c = At(0); NameChar(c) && out->size() < 64; c = At(0)) {
+            *out += c;
+            Advance(1);
+        }
+        return !out->empty() && !NameChar(At(0));
     }
 
     // Appends one XML character (a unit, or a surrogate pair) from the raw text, or a reference.
@@ -237,19 +276,24 @@ private:
             if (!IsLowSurrogate(At(1))) return false;
             *out += c;
             *out += At(1);
-            m_pos += 2;
+            Advance(2);
             return true;
         }
         *out += c;
-        ++m_pos;
+        Advance(1);
         return true;
     }
 
     bool Reference(Text *out) {
-        size_t end = m_s.find(u';', m_pos);
-        if (end == Text::npos || end - m_pos > 12) return false;
-        Text ref = m_s.substr(m_pos + 1, end - m_pos - 1);
-        m_pos = end + 1;
+        size_t end = 1;
+        while (At(end) != u';') {
+            if (At(end) == 0 || end > 12) return false;
+            ++end;
+        }
+        Text ref;
+        for (size_t i = 1; i < end; ++i)
+            ref += At(i);
+        Advance(end + 1);
         if (ref == u"amp")
             *out += u'&';
         else if (ref == u"lt")
@@ -294,28 +338,28 @@ private:
     }
 
     bool StartTag(Text *name, Attributes *attrs, bool *selfClosing) {
-        if (At(0) != u'<' || !(++m_pos, Name(name))) return false;
+        if (At(0) != u'<' || !(Advance(1), Name(name))) return false;
         for (;;) {
-            const size_t before = m_pos;
+            const bool spaced = At(0) == u' ' || At(0) == u'\t' || At(0) == u'\r' || At(0) == u'\n';
             SkipSpace();
             if (At(0) == u'/' && At(1) == u'>') {
-                m_pos += 2;
+                Advance(2);
                 *selfClosing = true;
                 return true;
             }
             if (At(0) == u'>') {
-                ++m_pos;
+                Advance(1);
                 *selfClosing = false;
                 return true;
             }
-            if (m_pos == before) return false; // attributes are separated by space
+            if (!spaced || attrs->size() >= 4) return false; // attributes are separated by space
             Text attrName, value;
             if (!Name(&attrName) || At(0) != u'=' || At(1) != u'"') return false;
-            m_pos += 2;
+            Advance(2);
             while (At(0) != u'"') {
                 if (!Character(&value)) return false;
             }
-            ++m_pos;
+            Advance(1);
             for (const auto &a : *attrs)
                 if (a.first == attrName) return false;
             attrs->emplace_back(attrName, value);
@@ -324,12 +368,12 @@ private:
 
     bool EndTag(const Text &name) {
         if (!StartsWith(u"</")) return false;
-        m_pos += 2;
+        Advance(2);
         Text closing;
         if (!Name(&closing) || closing != name) return false;
         SkipSpace();
         if (At(0) != u'>') return false;
-        ++m_pos;
+        Advance(1);
         return true;
     }
 
@@ -441,8 +485,8 @@ private:
         return nullptr;
     }
 
-    bool ParseNode(Node *n, int depth) {
-        if (depth > kMaxDepth) return false;
+    bool ParseNode(int depth) {
+        if (depth > kMaxDepth) return Fail("nested deeper than a tree may be");
         Text element;
         Attributes attrs;
         bool selfClosing = false;
@@ -451,7 +495,8 @@ private:
         for (int k = 0; k < kKindCount; ++k)
             if (element == Ascii(kKindNames[k])) kind = k;
         if (kind < 0) return false;
-        n->kind = static_cast<NodeKind>(kind);
+        Node n;
+        n.kind = static_cast<NodeKind>(kind);
 
         // Allowed attributes: exactly one of name and name-hex; tag for binary; enc for text.
         const Text *name = Find(attrs, u"name");
@@ -459,23 +504,28 @@ private:
         if ((name != nullptr) == (nameHex != nullptr)) return false;
         for (const auto &a : attrs) {
             const bool known = a.first == u"name" || a.first == u"name-hex" ||
-                               (a.first == u"tag" && n->kind == NodeKind::Binary) ||
-                               (a.first == u"enc" && n->kind == NodeKind::Text);
+                               (a.first == u"tag" && n.kind == NodeKind::Binary) ||
+                               (a.first == u"enc" && n.kind == NodeKind::Text);
             if (!known) return false;
         }
         if (name)
-            n->name = *name;
-        else if (!FromHexUnits(*nameHex, &n->name))
+            n.name = *name;
+        else if (!FromHexUnits(*nameHex, &n.name))
             return false;
 
-        if (n->kind == NodeKind::Level) {
-            if (selfClosing) return true;
-            for (;;) {
-                SkipSpace();
-                if (StartsWith(u"</")) return EndTag(element);
-                n->children.emplace_back();
-                if (!ParseNode(&n->children.back(), depth + 1)) return false;
+        if (n.kind == NodeKind::Level) {
+            if (!m_handler.LevelBegin(n.name, depth)) return Fail("the reader refused a node");
+            if (!selfClosing) {
+                for (;;) {
+                    SkipSpace();
+                    if (StartsWith(u"</")) {
+                        if (!EndTag(element)) return false;
+                        break;
+                    }
+                    if (!ParseNode(depth + 1)) return false;
+                }
             }
+            return m_handler.LevelEnd(depth) || Fail("the reader refused a node");
         }
         Text content;
         if (!selfClosing) {
@@ -484,26 +534,136 @@ private:
             }
             if (!EndTag(element)) return false;
         }
-        if (n->kind == NodeKind::Empty) return content.empty();
-        return Scalar(n, content, attrs);
+        if (n.kind == NodeKind::Empty ? !content.empty() : !Scalar(&n, content, attrs)) return false;
+        return m_handler.Value(std::move(n), depth) || Fail("the reader refused a node");
     }
 
-    const Text &m_s;
-    size_t m_pos = 0;
+    Cursor m_c;
+    XmlHandler &m_handler;
+    const char *m_reason = "";
 };
+
+// Builds the tree in memory.
+class TreeBuilder : public XmlHandler {
+public:
+    bool LevelBegin(const Text &name, int) override {
+        Node *level = Add(Node());
+        level->name = name;
+        level->kind = NodeKind::Level;
+        m_open.push_back(level);
+        return true;
+    }
+    bool LevelEnd(int) override {
+        m_open.pop_back();
+        return true;
+    }
+    bool Value(Node &&value, int) override {
+        Add(std::move(value));
+        return true;
+    }
+    Node root;
+
+private:
+    Node *Add(Node &&n) {
+        if (m_open.empty()) {
+            root = std::move(n);
+            return &root;
+        }
+        m_open.back()->children.push_back(std::move(n));
+        return &m_open.back()->children.back();
+    }
+    std::vector<Node *> m_open; // only the innermost level gains children, so these stay valid
+};
+
+class TextSource : public UnitSource {
+public:
+    explicit TextSource(const Text &text) : m_text(text) {}
+    size_t Read(char16_t *into, size_t max) override {
+        const size_t n = m_text.size() - m_at < max ? m_text.size() - m_at : max;
+        std::memcpy(into, m_text.data() + m_at, n * sizeof(char16_t));
+        m_at += n;
+        return n;
+    }
+
+private:
+    const Text &m_text;
+    size_t m_at = 0;
+};
+
+class TextSink : public UnitSink {
+public:
+    bool Put(const char16_t *units, size_t count) override {
+        text.append(units, count);
+        return true;
+    }
+    Text text;
+};
+
+void Emit(XmlWriter &w, const Node &n, int depth) {
+    if (n.kind != NodeKind::Level) {
+        w.Value(n, depth);
+        return;
+    }
+    w.LevelBegin(n.name, depth, n.children.empty());
+    for (const Node &c : n.children)
+        Emit(w, c, depth + 1);
+    if (!n.children.empty()) w.LevelEnd(depth);
+}
 
 } // namespace
 
+bool XmlWriter::Begin() {
+    return Put(u"<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<tree version=\"1\">");
+}
+
+bool XmlWriter::LevelBegin(const Text &name, int depth, bool empty) {
+    Node level;
+    level.name = name;
+    Text out;
+    OpenTag(level, depth, &out);
+    out += empty ? u"/>" : u">";
+    return Put(out);
+}
+
+bool XmlWriter::LevelEnd(int depth) {
+    Text out = u"\n";
+    out.append(static_cast<size_t>(2 * depth), u' ');
+    out += u"</level>";
+    return Put(out);
+}
+
+bool XmlWriter::Value(const Node &value, int depth) {
+    Text out;
+    ValueElement(value, depth, &out);
+    return Put(out);
+}
+
+bool XmlWriter::End() {
+    return Put(u"\n</tree>\n");
+}
+
+bool ParseXml(UnitSource &source, XmlHandler &handler, const char **reason) {
+    Parser parser(source, handler);
+    const bool ok = parser.Document();
+    if (reason) *reason = ok ? "" : parser.Reason();
+    return ok;
+}
+
 Text EncodeXml(const Node &root) {
-    Text out = u"<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<tree version=\"1\">";
-    WriteNode(root, 1, &out);
-    out += u"\n</tree>\n";
-    return out;
+    TextSink sink;
+    XmlWriter writer(sink);
+    writer.Begin();
+    Emit(writer, root, 1);
+    writer.End();
+    return std::move(sink.text);
 }
 
 bool DecodeXml(const Text &xml, Node *root) {
-    Parser parser(xml);
-    return parser.Document(root);
+    TextSource source(xml);
+    TreeBuilder builder;
+    if (!ParseXml(source, builder)) return false;
+    *root = std::move(builder.root);
+    return true;
 }
 
 } // namespace gensys
