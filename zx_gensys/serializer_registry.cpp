@@ -486,11 +486,11 @@ int QX_RegistryToXml(const wchar_t *keyPath, gensys::UnitSink &sink, const char 
         if (reason) *reason = "the branch is empty";
         return 1;
     }
-    const size_t slash = path.rfind(L'\\');
-    const std::wstring last = slash == std::wstring::npos ? path : path.substr(slash + 1);
     gensys::XmlWriter writer(sink);
     gensysw::XmlEmitter emitter(writer);
-    const bool ok = writer.Begin() && gensysw::Walk(key.Get(), gensysw::ToText(last), 1, emitter, &why) &&
+    // The branch's own level has no name, as the serializers' text has it (a variant read into
+    // keeps its name).
+    const bool ok = writer.Begin() && gensysw::Walk(key.Get(), gensys::Text(), 1, emitter, &why) &&
                     (writer.End() || (why = "the text cannot be written", false));
     if (reason) *reason = ok ? "" : why;
     return ok ? 0 : -1;

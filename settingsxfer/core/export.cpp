@@ -110,6 +110,7 @@ private:
                              L"its tree is nested too deep for a package");
             return;
         }
+        if (!Fits(reader.End() - root.end, path)) return;
         const gensys::TreeWriter::Mark mark = m_writer.Save();
         bool ok = m_writer.BeginLevel(Units(element.GetString())) && m_writer.BeginLevel(Units(L"content"));
         uint32_t crc = 0;
@@ -148,6 +149,7 @@ private:
                 m_outcome.Failed(__LINE__, L"Export: cannot read", path.GetString(), SystemText(error));
             return; // absent: no node
         }
+        if (!Fits(file.Size(), path)) return;
         const gensys::TreeWriter::Mark mark = m_writer.Save();
         gensys::Node useText;
         useText.kind = gensys::NodeKind::Bool;
@@ -157,15 +159,15 @@ private:
                   m_writer.BeginText(Units(L"content"));
         const uint64_t units = file.Size() / 2;
         bool ended = false;
-        std::vector<char16_t> text(kBlock / 2);
+        char16_t *text = reinterpret_cast<char16_t *>(m_block.data());
         for (uint64_t at = 0; ok && !ended && at < units;) {
-            const size_t n = static_cast<size_t>(units - at < text.size() ? units - at : text.size());
-            ok = file.ReadAt(2 * at, text.data(), 2 * n) == 2 * n;
+            const size_t n = static_cast<size_t>(units - at < kBlock / 2 ? units - at : kBlock / 2);
+            ok = file.ReadAt(2 * at, text, 2 * n) == 2 * n;
             size_t keep = 0;
             while (keep < n && text[keep] != 0)
                 ++keep;
             ended = keep < n;
-            ok = ok && m_writer.TextUnits(text.data(), keep);
+            ok = ok && m_writer.TextUnits(text, keep);
             at += n;
         }
         ok = ok && m_writer.EndText() && m_writer.EndLevel();
@@ -173,6 +175,15 @@ private:
         const std::wstring reason = *m_writer.Reason() ? Wide(m_writer.Reason()) : L"the file cannot be read";
         m_writer.Restore(mark);
         m_outcome.Failed(__LINE__, L"Export: element", path.GetString(), reason);
+    }
+
+    // An element that would take the package past what a package may hold is left out before any
+    // of it is read.
+    bool Fits(uint64_t bytes, const CQxStringW &path) {
+        if (m_writer.Size() + bytes + 256 <= gensys::kMaxFileSize) return true;
+        m_outcome.Failed(__LINE__, L"Export: element", path.GetString(),
+                         L"the package would be larger than 1 GiB");
+        return false;
     }
 
     const TransferOptions &m_options;

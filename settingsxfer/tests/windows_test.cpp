@@ -225,7 +225,8 @@ TEST_CASE("windows: a failed export keeps the previous package and leaves no emp
     zxtest::Box result = Export(app, page, IDYES);
     CloseHandle(holder);
     // The box says why, as the trace does.
-    CHECK(result.text.rfind(L"Export error.\n\nExport failed: the package " + previous + L" cannot be written", 0) == 0);
+    CHECK(result.text.rfind(
+              L"Export error.\n\nExport failed: the package " + previous + L" cannot be written", 0) == 0);
     CHECK(zxtest::ReadFileBytes(previous) == "QXTR the previous package");
 
     // A new package whose export cannot run (another transfer holds the store all the while)
@@ -298,4 +299,45 @@ TEST_CASE("windows: Tab moves between the page's controls and Space toggles the 
     for (int i = 0; i < 1000 && zxtest::IsChecked(page, box) != was; ++i)
         Sleep(10);
     CHECK(zxtest::IsChecked(page, box) == was);
+}
+
+TEST_CASE("windows: a long export keeps the window answering; Cancel keeps the previous package") {
+    const std::wstring me = sx::CurrentUserName().GetString();
+    StoreFixture store({me}, StoreFixture::kRealStore);
+    sxtest::BuildStore(store.root(), {me});
+    // A registry branch that takes seconds to read.
+    HKEY key = zxtest::CreateKey(sxtest::UserKey(me) + L"\\Many");
+    REQUIRE(key != nullptr);
+    for (DWORD i = 0; i < 150000; ++i)
+        zxtest::SetValue(key, (L"v" + std::to_wstring(i)).c_str(), REG_DWORD, &i, sizeof i);
+    RegCloseKey(key);
+    zxtest::TempDir dir;
+    const std::wstring previous = dir / L"previous.bin";
+    zxtest::WriteFileBytes(previous, "QXTR the previous package");
+    App app;
+    HWND page = app.Page(L"Export");
+    REQUIRE(page != nullptr);
+    zxtest::SetText(page, IDC_FILE_NAME, previous);
+    zxtest::Click(page, IDOK);
+    zxtest::Box confirm = zxtest::WaitForBox(app.program);
+    REQUIRE(confirm.caption == L"Confirm save as");
+    zxtest::Click(confirm.window, IDYES);
+    // The private registry branch is the last element but one: Cancel while it is read.
+    const auto status = [&] { return zxtest::WindowText(GetDlgItem(page, IDC_PROGRESS_TEXT)); };
+    REQUIRE(zxtest::Eventually([&] { return status().find(L"37 of 38") != std::wstring::npos; }, 60000));
+    DWORD slowest = 0;
+    for (int i = 0; i < 20; ++i) {
+        const DWORD start = GetTickCount();
+        DWORD_PTR result = 0;
+        CHECK(SendMessageTimeoutW(app.main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 100, &result) != 0);
+        slowest = std::max(slowest, GetTickCount() - start);
+        Sleep(10);
+    }
+    MESSAGE("slowest answer during the export: " << slowest << " ms");
+    CHECK(zxtest::WindowText(GetDlgItem(page, IDOK)) == L"Cancel");
+    zxtest::Click(page, IDOK);
+    REQUIRE(sxtest::WaitIdle(page));
+    CHECK(status() == L"Stopped: the store and the package are as they were.");
+    CHECK(zxtest::ReadFileBytes(previous) == "QXTR the previous package");
+    CHECK(zxtest::WaitForBox(app.program, 300).window == nullptr);
 }

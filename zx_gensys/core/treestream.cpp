@@ -45,7 +45,7 @@ bool MemorySink::Truncate(uint64_t size) {
 // --- reading ---
 
 TreeReader::TreeReader(ByteSource &source, size_t window)
-    : m_source(source), m_window(window < 64 ? 64 : window) {}
+    : m_source(source), m_windowLimit(window < 64 ? 64 : window), m_window(64) {}
 
 bool TreeReader::Fail(const char *reason) {
     m_reason = reason;
@@ -108,6 +108,9 @@ bool TreeReader::Open(uint64_t fileSize) {
         return Fail("the length in the header is not the file's");
     m_crc = LittleU32(header + 12);
     m_end = fileSize;
+    // The window is no larger than the file: a small file costs a small buffer.
+    const size_t window = fileSize < m_windowLimit ? static_cast<size_t>(fileSize) : m_windowLimit;
+    m_window.resize(window < 64 ? 64 : window);
     return true;
 }
 

@@ -114,7 +114,8 @@ private:
     bool SkipDeep(uint64_t offset, int depth, uint64_t *after, int *deepest, uint64_t *nodes);
 
     ByteSource &m_source;
-    std::vector<unsigned char> m_window;
+    size_t m_windowLimit;
+    std::vector<unsigned char> m_window; // sized at Open: no larger than the file
     uint64_t m_windowStart = 0;
     size_t m_windowUsed = 0;
     uint64_t m_end = 0; // end of the payload

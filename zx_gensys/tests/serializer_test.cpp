@@ -1,5 +1,6 @@
 // The XML text serializer and the registry serializer.
 #include "testsupport/zxtest.h"
+#include "zx_gensys/qx_registryxml.h"
 #include "zx_gensys/zx_gensys.h"
 
 #include <algorithm>
@@ -239,6 +240,41 @@ TEST_CASE("registry: a branch read and written elsewhere is the same value for v
 
     // Separators doubled or at the end name the same key.
     CHECK(Describe(ReadBranch(branch.path + L"\\\\Source\\")) == Describe(tree));
+
+    // Streamed, the text is the serializers' text to the unit; written back from an untrusted text,
+    // the two values that do not fit their type are refused and reported, the rest is the same.
+    struct Units : gensys::UnitSink, gensys::RewindableUnitSource {
+        gensys::Text text;
+        size_t at = 0;
+        bool Put(const char16_t *units, size_t count) override { return text.append(units, count), true; }
+        size_t Read(char16_t *into, size_t max) override {
+            const size_t n = std::min(max, text.size() - at);
+            std::copy(text.begin() + at, text.begin() + at + n, into);
+            at += n;
+            return n;
+        }
+        bool Rewind() override { return at = 0, true; }
+    } streamed;
+    const char *why = "";
+    REQUIRE(QX_RegistryToXml(source.c_str(), streamed, &why) == 0);
+    const CQxStringW serialized = ToXml(tree);
+    CHECK(streamed.text ==
+          gensys::Text(reinterpret_cast<const char16_t *>(serialized.GetString()), serialized.GetLength()));
+
+    struct Refusals : IQxRegistryReport {
+        std::vector<std::wstring> names;
+        void Refused(const wchar_t *, const wchar_t *name, const char *) override { names.push_back(name); }
+    } refusals;
+    CHECK(QX_XmlToRegistry(streamed, (branch.path + L"\\Strict").c_str(), &refusals, &why) == 2);
+    CHECK(refusals.names == std::vector<std::wstring>{L"custom", L"odd sz"});
+    std::vector<std::wstring> strict = Describe(ReadBranch(branch.path + L"\\Strict")),
+                              loose = Describe(tree);
+    loose.erase(std::remove_if(loose.begin(), loose.end(),
+                               [](const std::wstring &line) {
+                                   return line.rfind(L"/odd sz", 0) == 0 || line.rfind(L"/custom", 0) == 0;
+                               }),
+                loose.end());
+    CHECK(strict == loose);
 }
 
 TEST_CASE("registry: a list item replaces its subkey exactly; an empty list empties it") {

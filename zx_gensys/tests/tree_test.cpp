@@ -1,6 +1,7 @@
 // Settings trees: writer, reader, and the tree file (round trips and corrupt files).
 #include "testsupport/zxtest.h"
 #include "zx_gensys/core/tree.h"
+#include "zx_gensys/core/treestream.h"
 #include "zx_gensys/zx_gensys.h"
 
 #include <cmath>
@@ -162,6 +163,72 @@ TEST_CASE("tree file: the encoder writes the documented bytes and the standard C
     CHECK(file.substr(16) == payload);
     CHECK(gensys::EncodedTreeSize(root) == file.size());
     CHECK(Decoded(file) == root);
+}
+
+TEST_CASE(
+    "tree stream: checksums joined and patched without the bytes, a writer that goes back, a reader that "
+    "holds nothing it was only promised") {
+    std::string bytes(5000, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i * 131 + 7);
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
+    for (size_t cut : {size_t(0), size_t(1), size_t(8), size_t(999), size_t(5000)}) {
+        const uint32_t whole = gensys::Crc32(p, 5000), a = gensys::Crc32(p, cut),
+                       b = gensys::Crc32(p + cut, 5000 - cut);
+        CHECK(gensys::Crc32Combine(a, b, 5000 - cut) == whole);
+        CHECK(gensys::Crc32Tail(whole, a, 5000 - cut) == b);
+        CHECK(gensys::Crc32Update(a, p + cut, 5000 - cut) == whole);
+    }
+    std::string patched = bytes;
+    const unsigned char after[4] = {1, 2, 3, 4};
+    std::memcpy(&patched[777], after, 4);
+    CHECK(gensys::Crc32Patch(gensys::Crc32(p, 5000), p + 777, after, 4, 5000 - 781) ==
+          gensys::Crc32(reinterpret_cast<const unsigned char *>(patched.data()), 5000));
+
+    // A writer with a small buffer, so that counts are patched and cuts made in what was written.
+    gensys::MemorySink sink;
+    gensys::TreeWriter w(sink, 64);
+    REQUIRE(w.Begin());
+    REQUIRE(w.BeginLevel(u"kept"));
+    gensys::Node text;
+    text.kind = gensys::NodeKind::Text;
+    text.name = u"t";
+    text.text = gensys::Text(300, u'x');
+    REQUIRE(w.Value(text));
+    const gensys::TreeWriter::Mark mark = w.Save();
+    REQUIRE(w.BeginLevel(u"dropped"));
+    REQUIRE(w.Value(text));
+    REQUIRE(w.EndLevel());
+    REQUIRE(w.BeginText(u"cut"));
+    REQUIRE(w.TextUnits(text.text.data(), 200));
+    REQUIRE(w.Restore(mark));
+    REQUIRE(w.BeginText(u"streamed"));
+    REQUIRE(w.TextUnits(u"ab", 2));
+    REQUIRE(w.TextUnits(u"cd", 2));
+    REQUIRE(w.EndText());
+    REQUIRE(w.EndLevel());
+    uint64_t size = 0;
+    REQUIRE(w.Finish(&size));
+    gensys::Node expected, kept;
+    kept.name = u"kept";
+    kept.children.push_back(text);
+    gensys::Node streamed = text;
+    streamed.name = u"streamed";
+    streamed.text = u"abcd";
+    kept.children.push_back(streamed);
+    expected.children.push_back(kept);
+    CHECK(sink.bytes == gensys::EncodeTree(expected));
+    CHECK(size == sink.bytes.size());
+
+    // A level that claims four billion children in a small file is refused before any is held;
+    // a file that is only cut is refused by the same reader.
+    const std::string claim = Reseal(std::string("QXTR\x01\0\0\0", 8) + std::string(8, '\0') +
+                                     std::string("\x01\0\0\0\0\xff\xff\xff\xff", 9));
+    CHECK_FALSE(Decodes(claim));
+    gensys::MemorySource source(reinterpret_cast<const unsigned char *>(claim.data()), claim.size());
+    gensys::TreeReader reader(source);
+    CHECK_FALSE(reader.Validate(claim.size()));
+    CHECK(std::string(reader.Reason()) == "a count is larger than the bytes left can hold");
 }
 
 TEST_CASE("tree file: every kind of damage is refused without touching the reader's caller") {
