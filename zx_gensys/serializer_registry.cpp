@@ -2,6 +2,7 @@
 // same branches streamed as XML text. One walker reads a branch, one applier writes one.
 #include <windows.h>
 
+#include <new>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -470,7 +471,9 @@ int RegistrySerializer::Write(const CQxVariant &target, const CQxVariant &value)
 
 } // namespace gensysw
 
-int QX_RegistryToXml(const wchar_t *keyPath, gensys::UnitSink &sink, const char **reason) {
+namespace {
+
+int RegistryToXml(const wchar_t *keyPath, gensys::UnitSink &sink, const char **reason) {
     const char *why = "";
     std::wstring path;
     gensysw::Key key;
@@ -496,8 +499,8 @@ int QX_RegistryToXml(const wchar_t *keyPath, gensys::UnitSink &sink, const char 
     return ok ? 0 : -1;
 }
 
-int QX_XmlToRegistry(gensys::RewindableUnitSource &xml, const wchar_t *keyPath, IQxRegistryReport *report,
-                     const char **reason) {
+int XmlToRegistry(gensys::RewindableUnitSource &xml, const wchar_t *keyPath, IQxRegistryReport *report,
+                  const char **reason) {
     const char *why = "";
     gensysw::BranchCheck check;
     std::wstring path;
@@ -526,4 +529,27 @@ int QX_XmlToRegistry(gensys::RewindableUnitSource &xml, const wchar_t *keyPath, 
     }
     if (reason) *reason = "";
     return applier.Refused();
+}
+
+} // namespace
+
+// Memory grows with a branch's depth and its largest value; a value the process cannot hold is a
+// failure of the call, never of the process.
+int QX_RegistryToXml(const wchar_t *keyPath, gensys::UnitSink &sink, const char **reason) {
+    try {
+        return RegistryToXml(keyPath, sink, reason);
+    } catch (const std::bad_alloc &) {
+        if (reason) *reason = "not enough memory";
+        return -1;
+    }
+}
+
+int QX_XmlToRegistry(gensys::RewindableUnitSource &xml, const wchar_t *keyPath, IQxRegistryReport *report,
+                     const char **reason) {
+    try {
+        return XmlToRegistry(xml, keyPath, report, reason);
+    } catch (const std::bad_alloc &) {
+        if (reason) *reason = "not enough memory";
+        return -1;
+    }
 }

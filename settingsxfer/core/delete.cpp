@@ -1,6 +1,8 @@
 // DeleteSettings: elements out of the shared root and private folders.
 #include "settingsxfer/core/transfer.h"
 
+#include <new>
+
 #include "settingsxfer/core/guard.h"
 #include "settingsxfer/core/outcome.h"
 #include "settingsxfer/core/store.h"
@@ -63,7 +65,9 @@ bool DeleteElements(Outcome &outcome, const std::vector<CQxStringW> &elements, c
 
 } // namespace
 
-int DeleteSettings(const TransferOptions &options, TransferReport *report, TransferControl *control) {
+namespace {
+
+int RunDeleteSettings(const TransferOptions &options, TransferReport *report, TransferControl *control) {
     Outcome outcome("settingsxfer/delete", report, control);
     const CQxStringW root = SharedRoot(false);
     if (root.IsEmpty())
@@ -87,6 +91,19 @@ int DeleteSettings(const TransferOptions &options, TransferReport *report, Trans
             }
     }
     return refused ? kTransferFailed : outcome.Result();
+}
+
+} // namespace
+
+int DeleteSettings(const TransferOptions &options, TransferReport *report, TransferControl *control) {
+    // Memory is bounded by the work, never by what a package claims; should it still run out, the
+    // transfer is refused with that reason (what it prepared goes with the objects that held it).
+    try {
+        return RunDeleteSettings(options, report, control);
+    } catch (const std::bad_alloc &) {
+        return Outcome("settingsxfer/delete", report, nullptr)
+            .Refuse(__LINE__, L"Transfer stopped", L"not enough memory");
+    }
 }
 
 } // namespace sx

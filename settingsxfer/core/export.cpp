@@ -1,6 +1,8 @@
 // ExportSettings: the shared root and private folders into one package, an element at a time.
 #include "settingsxfer/core/transfer.h"
 
+#include <new>
+
 #include <cstring>
 #include <vector>
 
@@ -217,7 +219,9 @@ bool Inside(const std::wstring &path, const std::wstring &folder) {
 
 } // namespace
 
-int ExportSettings(const TransferOptions &options, TransferReport *report, TransferControl *control) {
+namespace {
+
+int RunExportSettings(const TransferOptions &options, TransferReport *report, TransferControl *control) {
     Outcome outcome("settingsxfer/export", report, control);
     const CQxStringW root = SharedRoot(true);
     const std::wstring output = options.outputFile.GetString();
@@ -288,6 +292,19 @@ int ExportSettings(const TransferOptions &options, TransferReport *report, Trans
                               L"the package " + output + L" cannot be written: " +
                                   SystemText(GetLastError()));
     return outcome.Result();
+}
+
+} // namespace
+
+int ExportSettings(const TransferOptions &options, TransferReport *report, TransferControl *control) {
+    // Memory is bounded by the work, never by what a package claims; should it still run out, the
+    // transfer is refused with that reason (what it prepared goes with the objects that held it).
+    try {
+        return RunExportSettings(options, report, control);
+    } catch (const std::bad_alloc &) {
+        return Outcome("settingsxfer/export", report, nullptr)
+            .Refuse(__LINE__, L"Transfer stopped", L"not enough memory");
+    }
 }
 
 } // namespace sx

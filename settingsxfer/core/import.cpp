@@ -2,6 +2,8 @@
 // prepared beside its place, and only then do the elements take their places.
 #include "settingsxfer/core/transfer.h"
 
+#include <new>
+
 #include <windows.h>
 
 #include <cstring>
@@ -225,7 +227,9 @@ std::wstring Shown(const gensys::Entry &node) {
 
 } // namespace
 
-int ImportSettings(const TransferOptions &options, TransferReport *report, TransferControl *control) {
+namespace {
+
+int RunImportSettings(const TransferOptions &options, TransferReport *report, TransferControl *control) {
     Outcome outcome("settingsxfer/import", report, control);
     const CQxStringW root = SharedRoot(true);
     const DWORD rootAttributes = root.IsEmpty() ? 0 : GetFileAttributesW(root.GetString());
@@ -300,6 +304,19 @@ int ImportSettings(const TransferOptions &options, TransferReport *report, Trans
     }
     importer.Commit();
     return outcome.Result();
+}
+
+} // namespace
+
+int ImportSettings(const TransferOptions &options, TransferReport *report, TransferControl *control) {
+    // Memory is bounded by the work, never by what a package claims; should it still run out, the
+    // transfer is refused with that reason (what it prepared goes with the objects that held it).
+    try {
+        return RunImportSettings(options, report, control);
+    } catch (const std::bad_alloc &) {
+        return Outcome("settingsxfer/import", report, nullptr)
+            .Refuse(__LINE__, L"Transfer stopped", L"not enough memory");
+    }
 }
 
 } // namespace sx
