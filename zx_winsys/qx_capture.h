@@ -22,8 +22,7 @@
 typedef void (*QxDebugOutputCallback)(const wchar_t *text); /* the default calling convention */
 /* The same with the writer's process id and the capture time in milliseconds of
  * QX_GetTimeCounter(). */
-typedef void (*QxDebugOutputCallbackEx)(const wchar_t *text, DWORD processId,
-                                        double captureTime);
+typedef void (*QxDebugOutputCallbackEx)(const wchar_t *text, DWORD processId, double captureTime);
 
 /* Layout of the shared "DBWIN_BUFFER" section (4096 bytes). */
 typedef struct SQxDbWinBuffer { /* the layout the system writes */
@@ -121,6 +120,11 @@ public:
     /* Creates a tracing window for id with the framework's owner window. */
     void CreateDebugWindow(int id);
 
+    /* True while the framework's listener holds the channel: false when another receiver held
+     * it as the framework started (the box of the form that is not silent has been answered
+     * then), and after Stop. */
+    bool IsReceiving() const;
+
     /* Stops both threads and releases the channel; safe to call twice. Every destructor of a
      * class that overrides AddItem calls it first, so that no text reaches a destroyed object.
      * The listener is waited for 3 s; an adder still inside AddItem after 3 s is left to finish
@@ -131,6 +135,10 @@ public:
     CDebugFramework &operator=(const CDebugFramework &) = delete;
 
 protected:
+    /* Shows row as it is (its columns joined by tabs, its number the first) in the window of id,
+     * made and titled title when id has no window yet: a window saved to a file, read back. */
+    void AddRow(int id, const wchar_t *title, const wchar_t *row);
+
     /* Thread bodies; the argument is the framework. Always 0. */
     static DWORD WINAPI listener_thread_proc(LPVOID framework);
     static DWORD WINAPI adder_thread_proc(LPVOID framework);
@@ -145,9 +153,9 @@ protected:
     HANDLE m_hAdderThread;
     DWORD m_dwAdderThreadId;
     std::atomic<bool> m_bAdderRunning;
-    COutDbgStringSync *m_pChannel;           /* exists only while the listener runs */
-    CSyncCache m_Cache;                      /* unused by the capture: texts queue with their writer and time */
-    bool m_bSilent;                          /* the silent flag, kept until the channel is made */
+    COutDbgStringSync *m_pChannel; /* exists only while the listener runs */
+    CSyncCache m_Cache;            /* unused by the capture: texts queue with their writer and time */
+    bool m_bSilent;                /* the silent flag, kept until the channel is made */
     SQxCaptureCore *m_pCore;
 };
 

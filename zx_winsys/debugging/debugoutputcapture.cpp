@@ -249,6 +249,15 @@ CDebugFramework::CDebugFramework(bool silent)
       m_dwListenerThreadId(0), m_bListenerRunning(false), m_hAdderThread(nullptr), m_dwAdderThreadId(0),
       m_bAdderRunning(false), m_pChannel(nullptr), m_bSilent(silent), m_pCore(nullptr) {}
 
+bool CDebugFramework::IsReceiving() const {
+    SQxCaptureCore *core = m_pCore;
+    if (!core) return false;
+    EnterCriticalSection(&core->lock);
+    const bool receiving = core->channel != nullptr && core->listenerRunning;
+    LeaveCriticalSection(&core->lock);
+    return receiving;
+}
+
 void CDebugFramework::Stop() {
     SQxCaptureCore *core = m_pCore;
     if (!core) return;
@@ -408,6 +417,7 @@ DWORD WINAPI CDebugFramework::adder_thread_proc(LPVOID argument) {
             qx::ThreadState &self = qx::ThisThread();
             self.captureProcess = next.processId;
             self.captureTime = next.time;
+            self.captureNotice = next.processId == 0; // only the capture's own notes come from no process
             if (target) target->AddItem(wide);
             waiting = true;
         }

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -28,6 +29,7 @@ const DWORD kCallTimeoutMs = 3000;
 const DWORD kUnloadWaitMs = 1000; // each thread of DiagOutputWnd's framework, at the library's unload
 const int kMaxColumns = 64;       // parts beyond the last column join it
 const int kNoId = INT_MAX;
+const size_t kFeedAhead = 20000; // rows a fed window may have waiting before its feeder waits
 
 volatile LONG g_windows = 0;      // tracing windows of the process
 volatile LONG g_droppedLines = 0; // lines without a window because of the cap
@@ -36,22 +38,27 @@ SRWLOCK g_frameworkLock = SRWLOCK_INIT;
 CDebugFramework *g_framework = nullptr; // DiagOutputWnd's
 volatile LONG g_unloading = 0;
 
-using Batch = std::vector<std::vector<std::wstring>>;
+// Rows on their way to a window: the line number and the parts of the line, joined by tabs.
+using Batch = std::vector<std::wstring>;
 
 void Title(wchar_t *text, int id) {
     wsprintfW(text, L"Tracing Window ID: %i", id);
 }
 
-// Cut at tabs into parts; carriage returns and line feeds become blanks.
-std::vector<std::wstring> Parts(const std::wstring &line) {
-    std::vector<std::wstring> parts(1);
-    for (wchar_t c : line) {
-        if (c == L'\t' && parts.size() < static_cast<size_t>(kMaxColumns))
-            parts.emplace_back();
-        else
-            parts.back() += (c == L'\r' || c == L'\n' || c == L'\t') ? L' ' : c;
+// The row of a line: its number, then its parts as tabs cut them (at most kMaxColumns columns;
+// further tabs, carriage returns and line feeds become blanks).
+std::wstring Row(const wchar_t *number, const wchar_t *text) {
+    std::wstring row = number;
+    int columns = row.empty() ? 1 : 1 + static_cast<int>(std::count(row.begin(), row.end(), L'\t'));
+    for (const wchar_t *c = text; *c; ++c) {
+        if (*c == L'\t' && columns < kMaxColumns) {
+            row += L'\t';
+            ++columns;
+        } else {
+            row += (*c == L'\r' || *c == L'\n' || *c == L'\t') ? L' ' : *c;
+        }
     }
-    return parts;
+    return row;
 }
 
 } // namespace
@@ -80,7 +87,7 @@ CDebugWindow::CDebugWindow(int id, HWND owner, bool pinned)
     : m_nId(id), m_nColumns(0), m_nLines(0), m_hReady(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       m_Class(WindowProc), m_Atom(0), m_hOwner(owner), m_hFrame(nullptr), m_hList(nullptr),
       m_hUIThread(nullptr), m_dwUIThreadId(0), m_hModule(pinned ? qx::ModuleReference() : nullptr),
-      m_pBatch(nullptr), m_bPinned(pinned), m_lInFlight(0),
+      m_pBatch(nullptr), m_bPinned(pinned), m_lInFlight(0), m_dwNextBatch(GetTickCount()),
       m_hParked(CreateEventW(nullptr, TRUE, FALSE, nullptr)), m_pView(nullptr) {
     InitializeSRWLock(&m_batchLock);
     InterlockedIncrement(&g_windows);
@@ -129,6 +136,10 @@ void CDebugWindow::SetId(int id) {
     m_nId = id;
     wchar_t title[64];
     Title(title, id);
+    SetTitle(title);
+}
+
+void CDebugWindow::SetTitle(const wchar_t *title) {
     if (HWND frame = Frame()) {
         DWORD_PTR result = 0;
         SendMessageTimeoutW(frame, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(title), SMTO_NORMAL,
@@ -140,21 +151,36 @@ void CDebugWindow::AddLine(const wchar_t *text) {
     if (!IsOpen()) return;
     wchar_t number[16];
     wsprintfW(number, L"%i\t", m_nLines);
+    if (AddRow(Row(number, text).c_str())) ++m_nLines;
+}
+
+void CDebugWindow::AddNote(const wchar_t *text) {
+    if (IsOpen()) AddRow((L"\t" + std::wstring(text)).c_str());
+}
+
+bool CDebugWindow::AddRow(const wchar_t *row) {
     try {
-        std::vector<std::wstring> parts = Parts(number + std::wstring(text));
+        std::wstring text = row;
         AcquireSRWLockExclusive(&m_batchLock);
         try {
             if (!m_pBatch) m_pBatch = new Batch;
-            m_pBatch->push_back(std::move(parts));
+            m_pBatch->push_back(std::move(text));
         } catch (const std::bad_alloc &) {
             ReleaseSRWLockExclusive(&m_batchLock);
             throw;
         }
         ReleaseSRWLockExclusive(&m_batchLock);
-        ++m_nLines;
+        return true;
     } catch (const std::bad_alloc &) {
-        // the line is lost; the window goes on
+        return false; // the line is lost; the window goes on
     }
+}
+
+size_t CDebugWindow::Waiting() {
+    AcquireSRWLockShared(&m_batchLock);
+    const size_t waiting = m_pBatch ? m_pBatch->size() : 0;
+    ReleaseSRWLockShared(&m_batchLock);
+    return waiting;
 }
 
 bool CDebugWindow::Flush() {
@@ -167,9 +193,19 @@ bool CDebugWindow::Flush() {
     } else if (m_pBatch && m_lInFlight) {
         // One batch at a time: while the window works on one, the next gathers every line that
         // arrives, and the window takes it when it is done. A window keeps its newest
-        // kMaxTracingLines lines, and so does the batch.
-        if (m_pBatch->size() > 2 * static_cast<size_t>(qx::kMaxTracingLines))
-            m_pBatch->erase(m_pBatch->begin(), m_pBatch->end() - qx::kMaxTracingLines);
+        // kMaxTracingLines lines, and so does the batch: the lines it gives up are counted, and
+        // a row says how many.
+        if (m_pBatch->size() > 2 * static_cast<size_t>(qx::kMaxTracingLines)) {
+            const size_t cut = m_pBatch->size() - qx::kMaxTracingLines;
+            m_ullCut += cut;
+            m_pBatch->erase(m_pBatch->begin(), m_pBatch->begin() + static_cast<std::ptrdiff_t>(cut));
+            wchar_t note[128];
+            swprintf(note, 128, L"\t[%llu lines dropped: they came faster than the window could show them]",
+                     m_ullCut);
+            m_pBatch->front() = note; // the oldest line kept gives its place to the count
+        }
+    } else if (m_pBatch && static_cast<LONG>(GetTickCount() - m_dwNextBatch) < 0) {
+        retry = true; // the window asked for a pause after its last batch: more lines per batch
     } else if (m_pBatch) {
         m_lInFlight = 1;
         if (PostMessageW(frame, kLinesMessage, 0, reinterpret_cast<LPARAM>(m_pBatch))) {
@@ -184,53 +220,33 @@ bool CDebugWindow::Flush() {
 }
 
 void CDebugWindow::InsertBatch(Batch *batch) {
-    // One batch: drawing off, the lines in, the newest line shown, one repaint.
-    if (m_pView) m_pView->BeforeInsert();
-    SendMessageW(m_hList, WM_SETREDRAW, FALSE, 0);
-    int count = static_cast<int>(SendMessageW(m_hList, LVM_GETITEMCOUNT, 0, 0));
-    for (const std::vector<std::wstring> &parts : *batch) {
-        if (count >= qx::kMaxTracingLines) {
-            SendMessageW(m_hList, LVM_DELETEITEM, 0, 0); // the oldest line goes
-            if (m_pView) m_pView->RemovedOldest();
-            --count;
-        }
-        for (int k = 0; k < static_cast<int>(parts.size()); ++k) {
-            if (k == m_nColumns) {
-                LVCOLUMNW column = {};
-                column.mask = LVCF_WIDTH;
-                column.cx = 150;
-                SendMessageW(m_hList, LVM_INSERTCOLUMNW, k, reinterpret_cast<LPARAM>(&column));
-                ++m_nColumns;
-            }
-            LVITEMW item = {};
-            item.mask = LVIF_TEXT;
-            item.iItem = count;
-            item.iSubItem = k;
-            item.pszText = const_cast<wchar_t *>(parts[static_cast<size_t>(k)].c_str());
-            if (k == 0)
-                SendMessageW(m_hList, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
-            else
-                SendMessageW(m_hList, LVM_SETITEMTEXTW, count, reinterpret_cast<LPARAM>(&item));
-        }
-        if (m_pView) m_pView->Added(parts);
-        ++count;
+    // The rows go to the window's own store; the list view is told its new count and draws what it
+    // shows by asking for it, so that a row costs the same at 100 rows as at 100,000.
+    const DWORD start = GetTickCount();
+    const size_t columns = m_pView ? m_pView->Append(std::move(*batch)) : 0;
+    for (; m_nColumns < static_cast<int>(columns); ++m_nColumns) {
+        LVCOLUMNW column = {};
+        column.mask = LVCF_WIDTH;
+        column.cx = 150;
+        SendMessageW(m_hList, LVM_INSERTCOLUMNW, m_nColumns, reinterpret_cast<LPARAM>(&column));
     }
-    SendMessageW(m_hList, WM_SETREDRAW, TRUE, 0);
-    if (m_pView) m_pView->Inserted();
-    // Drawing was off: the list view is repainted once, later, by its own thread.
-    InvalidateRect(m_hList, nullptr, TRUE);
     delete batch;
-    BatchTaken();
+    BatchTaken(GetTickCount() - start);
 }
 
-void CDebugWindow::BatchTaken() {
+void CDebugWindow::BatchTaken(DWORD took) {
+    // A batch costs the list a fixed price (its count, its scroll bar, its scroll), which under
+    // load grows: the next batch waits twice as long as this one took, so that rows that come
+    // faster than the window shows them come in fewer, larger batches. At most half a second.
+    const DWORD pause = std::min<DWORD>(std::max<DWORD>(qx::kTracingBatchMs, 2 * took), 500);
     AcquireSRWLockExclusive(&m_batchLock);
     m_lInFlight = 0;
+    m_dwNextBatch = GetTickCount() + pause;
     const bool waiting = m_pBatch != nullptr;
     ReleaseSRWLockExclusive(&m_batchLock);
-    // Lines that arrived meanwhile come in the next batch, kTracingBatchMs later, whether or not
-    // the feeding thread flushes again.
-    if (waiting && m_hFrame) SetTimer(m_hFrame, kDrainTimer, qx::kTracingBatchMs, nullptr);
+    // Lines that arrived meanwhile come in the next batch, whether or not the feeding thread
+    // flushes again.
+    if (waiting && m_hFrame) SetTimer(m_hFrame, kDrainTimer, pause, nullptr);
 }
 
 DWORD WINAPI CDebugWindow::UIThread(LPVOID argument) {
@@ -256,9 +272,12 @@ DWORD WINAPI CDebugWindow::UIThread(LPVOID argument) {
                                           nullptr, self->m_Class.m_wc.hInstance, nullptr));
         RECT area;
         GetClientRect(frame, &area);
+        // Owner data: the window holds the rows, the list asks for the texts it draws. Labels keep
+        // the style the window always had, but no edit begins (a line number is not for editing).
         self->m_hList = CreateWindowExW(
-            0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_EDITLABELS | LVS_SHOWSELALWAYS, 0,
-            0, area.right, area.bottom, frame, nullptr, self->m_Class.m_wc.hInstance, nullptr);
+            0, WC_LISTVIEWW, L"",
+            WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_EDITLABELS | LVS_SHOWSELALWAYS | LVS_OWNERDATA, 0, 0,
+            area.right, area.bottom, frame, nullptr, self->m_Class.m_wc.hInstance, nullptr);
         // A click anywhere on a row selects it, for copying; the row a find selects stays marked
         // while the Find dialog has the keyboard.
         SendMessageW(self->m_hList, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
@@ -271,7 +290,7 @@ DWORD WINAPI CDebugWindow::UIThread(LPVOID argument) {
             SendMessageW(self->m_hList, LVM_INSERTCOLUMNW, k, reinterpret_cast<LPARAM>(&column));
         }
         self->m_nColumns = 8;
-        self->m_pView = new (std::nothrow) qx::TracingView(frame, self->m_hList);
+        self->m_pView = new (std::nothrow) qx::TracingView(frame, self->m_hList, qx::kMaxTracingLines);
         ShowWindowAsync(frame, SW_SHOW);
         InterlockedExchangePointer(reinterpret_cast<PVOID volatile *>(&self->m_hFrame), frame);
     }
@@ -307,7 +326,7 @@ LRESULT CALLBACK CDebugWindow::WindowProc(HWND window, UINT message, WPARAM wPar
         return 0;
     case WM_SIZE:
         if (self && self->m_hList) MoveWindow(self->m_hList, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
-        if (self && self->m_pView) self->m_pView->Inserted(); // a smaller window still shows the newest row
+        if (self && self->m_pView) self->m_pView->ShowNewest(); // a smaller window still shows the newest row
         return 1;
     case WM_CLOSE:
     case kCloseMessage:
@@ -322,7 +341,7 @@ LRESULT CALLBACK CDebugWindow::WindowProc(HWND window, UINT message, WPARAM wPar
             self->InsertBatch(reinterpret_cast<Batch *>(lParam));
         } else {
             delete reinterpret_cast<Batch *>(lParam);
-            if (self) self->BatchTaken();
+            if (self) self->BatchTaken(0);
         }
         return 0;
     case WM_TIMER:
@@ -413,6 +432,13 @@ void CDebugFramework::CreateDebugWindow(int id) {
 
 void CDebugFramework::AddItem(const wchar_t *text) {
     if (!text) return;
+    // What the capture dropped concerns every window: each open one says so.
+    if (qx::ThisThread().captureNotice) {
+        for (auto &entry : m_Windows)
+            entry.second->AddNote(text);
+        if (!m_pCore) qx::FlushWindows(&m_Windows);
+        return;
+    }
     int id = kNoId;
     const wchar_t *line = text;
     bool saturated = false;
@@ -435,7 +461,16 @@ void CDebugFramework::AddItem(const wchar_t *text) {
             first->SetId(id);
             m_Windows[id] = first;
         } else if (g_windows >= qx::kMaxTracingWindows) {
-            InterlockedIncrement(&g_droppedLines);
+            // No window for this id: every open window says how many lines found none.
+            const LONG dropped = InterlockedIncrement(&g_droppedLines);
+            if (dropped == 1 || dropped % 1000 == 0) {
+                wchar_t note[160];
+                swprintf(note, 160,
+                         L"[%ld lines dropped: the process has %d tracing windows, the most it may]", dropped,
+                         qx::kMaxTracingWindows);
+                for (auto &entry : m_Windows)
+                    entry.second->AddNote(note);
+            }
             return;
         } else {
             CreateDebugWindow(id);
@@ -444,10 +479,36 @@ void CDebugFramework::AddItem(const wchar_t *text) {
         if (found == m_Windows.end()) return;
     }
     m_bReuseFirstWindow = false;
-    found->second->AddLine(line);
-    // A framework without the capture's threads (one that a program feeds itself) shows its
-    // lines as they come, in batches of what arrives while the window is busy.
-    if (!m_pCore) found->second->Flush();
+    CDebugWindow *window = found->second;
+    window->AddLine(line);
+    // A framework without the capture's threads (one that a program feeds itself, a log being
+    // read back) shows its lines as they come, in batches of what arrives while the window is
+    // busy, and waits while a window has a batch's worth waiting: it may go faster than a window
+    // can take lines, and nothing it feeds is dropped.
+    if (!m_pCore) {
+        window->Flush();
+        while (window->IsOpen() && window->Waiting() >= kFeedAhead)
+            Sleep(1);
+    }
+}
+
+void CDebugFramework::AddRow(int id, const wchar_t *title, const wchar_t *row) {
+    if (!row) return;
+    auto found = m_Windows.find(id);
+    if (found == m_Windows.end()) {
+        if (g_windows >= qx::kMaxTracingWindows) return;
+        CreateDebugWindow(id);
+        found = m_Windows.find(id);
+        if (found == m_Windows.end()) return;
+        if (title) found->second->SetTitle(title);
+    }
+    CDebugWindow *window = found->second;
+    window->AddRow(row);
+    if (!m_pCore) {
+        window->Flush();
+        while (window->IsOpen() && window->Waiting() >= kFeedAhead)
+            Sleep(1);
+    }
 }
 
 extern "C" void DiagOutputWnd(HWND hOwner, int recreate) {

@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <commdlg.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <new>
 #include <string>
@@ -73,6 +74,14 @@ DWORD WriteReplacing(const std::wstring &path, const std::string &bytes) {
     return error;
 }
 
+// A row as copy and save give it: empty columns at its end are left out.
+std::wstring Shown(const std::wstring &row) {
+    size_t end = row.size();
+    while (end > 0 && row[end - 1] == L'\t')
+        --end;
+    return row.substr(0, end);
+}
+
 // The window's title as a file name: characters that no file name may hold become blanks.
 std::wstring FileNameOf(const std::wstring &title) {
     std::wstring name;
@@ -85,8 +94,8 @@ std::wstring FileNameOf(const std::wstring &title) {
 
 namespace qx {
 
-TracingView::TracingView(HWND frame, HWND list)
-    : m_frame(frame), m_list(list),
+TracingView::TracingView(HWND frame, HWND list, size_t cap)
+    : m_cap(cap ? cap : 1), m_frame(frame), m_list(list),
       m_keys(CreateAcceleratorTableW(const_cast<ACCEL *>(kKeys), sizeof kKeys / sizeof kKeys[0])),
       m_findMessage(RegisterWindowMessageW(FINDMSGSTRINGW)) {
     wchar_t title[512] = L"";
@@ -130,13 +139,34 @@ bool TracingView::Handle(UINT message, WPARAM wParam, LPARAM lParam, LRESULT *re
         return true;
     case WM_NOTIFY: {
         const NMHDR *header = reinterpret_cast<const NMHDR *>(lParam);
-        if (header->hwndFrom != m_list || header->code != LVN_ITEMCHANGED) return false;
-        // A row the reader selects holds the view where it is.
-        const NMLISTVIEW *change = reinterpret_cast<const NMLISTVIEW *>(lParam);
-        if ((change->uChanged & LVIF_STATE) && (change->uNewState & LVIS_SELECTED) &&
-            !(change->uOldState & LVIS_SELECTED))
-            SetFollowing(false);
-        return false;
+        if (header->hwndFrom != m_list) return false;
+        switch (header->code) {
+        case LVN_GETDISPINFOW:
+            DisplayInfo(reinterpret_cast<NMLVDISPINFOW *>(lParam));
+            return true;
+        case LVN_ODFINDITEMW: // typing a row's first letters finds nothing: the reader has Ctrl+F
+            *result = -1;
+            return true;
+        case LVN_BEGINLABELEDITW: // a line number is not for editing
+            *result = TRUE;
+            return true;
+        case LVN_ODSTATECHANGED: {
+            const NMLVODSTATECHANGE *change = reinterpret_cast<const NMLVODSTATECHANGE *>(lParam);
+            if ((change->uNewState & LVIS_SELECTED) && !(change->uOldState & LVIS_SELECTED))
+                SetFollowing(false);
+            return true;
+        }
+        case LVN_ITEMCHANGED: {
+            // A row the reader selects holds the view where it is.
+            const NMLISTVIEW *change = reinterpret_cast<const NMLISTVIEW *>(lParam);
+            if ((change->uChanged & LVIF_STATE) && (change->uNewState & LVIS_SELECTED) &&
+                !(change->uOldState & LVIS_SELECTED))
+                SetFollowing(false);
+            return false;
+        }
+        default:
+            return false;
+        }
     }
     case WM_SETTEXT: {
         m_title = lParam ? reinterpret_cast<const wchar_t *>(lParam) : L"";
@@ -149,18 +179,121 @@ bool TracingView::Handle(UINT message, WPARAM wParam, LPARAM lParam, LRESULT *re
     }
 }
 
-void TracingView::Inserted() {
-    const int count = static_cast<int>(SendMessageW(m_list, LVM_GETITEMCOUNT, 0, 0));
+void TracingView::ShowNewest() {
+    const int count = static_cast<int>(RowCount());
     if (m_following && count > 0) SendMessageW(m_list, LVM_ENSUREVISIBLE, count - 1, FALSE);
 }
 
-void TracingView::BeforeInsert() {
-    // While following, the window left the newest row in view after the last batch.
+size_t TracingView::Append(std::vector<std::wstring> &&rows) {
+    // While following, the window left the newest row in view after the last batch: a view that
+    // the reader scrolled away from it (in any way) stops following; one scrolled back to it, with
+    // no row selected, follows again.
     const bool newest = NewestRowVisible();
     if (m_following && !newest)
         SetFollowing(false);
     else if (!m_following && newest && SendMessageW(m_list, LVM_GETSELECTEDCOUNT, 0, 0) == 0)
         SetFollowing(true);
+
+    size_t columns = 0;
+    const size_t noteBefore = m_trimmed ? 1 : 0;
+    for (std::wstring &row : rows) {
+        columns = std::max(columns, static_cast<size_t>(std::count(row.begin(), row.end(), L'\t')) + 1);
+        m_rows.push_back(std::move(row));
+    }
+    size_t removed = 0;
+    if (m_rows.size() > m_cap) {
+        removed = m_rows.size() - m_cap;
+        m_rows.erase(m_rows.begin(), m_rows.begin() + static_cast<std::ptrdiff_t>(removed));
+        m_trimmed += removed;
+        wchar_t note[128];
+        swprintf(note, 128, L"\t[%llu older lines dropped: a window keeps the newest %zu]", m_trimmed, m_cap);
+        m_trimmedNote = note;
+    }
+    const long delta =
+        static_cast<long>(m_trimmed ? 1 : 0) - static_cast<long>(noteBefore) - static_cast<long>(removed);
+    Shift(delta, rows.size());
+    ShowNewest();
+    return columns;
+}
+
+void TracingView::Shift(long delta, size_t added) {
+    const int count = static_cast<int>(RowCount());
+    const int before = static_cast<int>(SendMessageW(m_list, LVM_GETITEMCOUNT, 0, 0));
+    if (delta == 0) {
+        if (count != before)
+            SendMessageW(m_list, LVM_SETITEMCOUNT, count, LVSICF_NOSCROLL | LVSICF_NOINVALIDATEALL);
+        InvalidateRect(m_list, nullptr, FALSE);
+        return;
+    }
+    // The reader's marks name rows by their places, which have moved: read them, then move each one
+    // to where its row is now. Each mark is moved by itself (clearing every row's state at once
+    // costs the list a pass over all of them).
+    const int selected = static_cast<int>(SendMessageW(m_list, LVM_GETSELECTEDCOUNT, 0, 0));
+    std::vector<int> marked;
+    if (selected > 0 && selected < before)
+        for (int row = -1;
+             (row = static_cast<int>(SendMessageW(m_list, LVM_GETNEXTITEM, row, LVNI_SELECTED))) >= 0;)
+            marked.push_back(row);
+    const int focused =
+        static_cast<int>(SendMessageW(m_list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+    const int mark = static_cast<int>(SendMessageW(m_list, LVM_GETSELECTIONMARK, 0, 0));
+    const int top = static_cast<int>(SendMessageW(m_list, LVM_GETTOPINDEX, 0, 0));
+    if (count != before)
+        SendMessageW(m_list, LVM_SETITEMCOUNT, count, LVSICF_NOSCROLL | LVSICF_NOINVALIDATEALL);
+    LVITEMW state = {};
+    const auto set = [&](int row, UINT mask, UINT value) {
+        state.stateMask = mask;
+        state.state = value;
+        SendMessageW(m_list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&state));
+    };
+    if (selected >= before) {
+        // All were selected: so are the rows that stayed, not the new ones.
+        for (int row = count - static_cast<int>(added); row < count; ++row)
+            if (row >= 0) set(row, LVIS_SELECTED, 0);
+    } else {
+        for (int row : marked)
+            if (row < count) set(row, LVIS_SELECTED, 0);
+        for (int row : marked)
+            if (row + delta >= 0 && row + delta < count) set(row + delta, LVIS_SELECTED, LVIS_SELECTED);
+    }
+    if (focused >= 0) {
+        if (focused < count) set(focused, LVIS_FOCUSED, 0);
+        if (focused + delta >= 0) set(focused + delta, LVIS_FOCUSED, LVIS_FOCUSED);
+    }
+    if (mark >= 0) SendMessageW(m_list, LVM_SETSELECTIONMARK, 0, mark + delta >= 0 ? mark + delta : -1);
+    if (!m_following && top > 0) {
+        // The view stays on the rows the reader was reading.
+        RECT row = {LVIR_BOUNDS, 0, 0, 0};
+        if (SendMessageW(m_list, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&row)))
+            SendMessageW(m_list, LVM_SCROLL, 0, static_cast<LPARAM>(delta) * (row.bottom - row.top));
+    }
+    InvalidateRect(m_list, nullptr, FALSE);
+}
+
+const std::wstring &TracingView::Row(size_t index) const {
+    if (m_trimmed) {
+        if (index == 0) return m_trimmedNote;
+        --index;
+    }
+    return m_rows[index];
+}
+
+void TracingView::DisplayInfo(NMLVDISPINFOW *info) const {
+    if (!(info->item.mask & LVIF_TEXT) || !info->item.pszText || info->item.cchTextMax <= 0) return;
+    info->item.pszText[0] = L'\0';
+    if (info->item.iItem < 0 || static_cast<size_t>(info->item.iItem) >= RowCount()) return;
+    // The column's part of the row: the text between its tabs.
+    const std::wstring &row = Row(static_cast<size_t>(info->item.iItem));
+    size_t start = 0;
+    for (int k = 0; k < info->item.iSubItem && start != std::wstring::npos; ++k) {
+        start = row.find(L'\t', start);
+        if (start != std::wstring::npos) ++start;
+    }
+    if (start == std::wstring::npos) return;
+    const size_t end = std::min(row.find(L'\t', start), row.size());
+    const size_t n = std::min(end - start, static_cast<size_t>(info->item.cchTextMax - 1));
+    wmemcpy(info->item.pszText, row.data() + start, n);
+    info->item.pszText[n] = L'\0';
 }
 
 void TracingView::AfterDispatch(const MSG &message) {
@@ -212,7 +345,7 @@ void TracingView::Command(int command) {
         item.stateMask = LVIS_SELECTED;
         SendMessageW(m_list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
         SetFollowing(true);
-        Inserted();
+        ShowNewest();
         break;
     }
     default:
@@ -246,30 +379,12 @@ void TracingView::ContextMenu(LPARAM where) {
     if (chosen != 0) Command(chosen);
 }
 
-void TracingView::Added(const std::vector<std::wstring> &parts) {
-    size_t used = parts.size(); // empty columns at the row's end are left out
-    while (used > 1 && parts[used - 1].empty())
-        --used;
-    try {
-        std::wstring text;
-        for (size_t k = 0; k < used; ++k)
-            text += (k ? L"\t" : L"") + parts[k];
-        m_rows.push_back(std::move(text));
-    } catch (const std::bad_alloc &) {
-        // without memory the row is in the list only; copy, save and find leave it out
-    }
-}
-
-void TracingView::RemovedOldest() {
-    if (!m_rows.empty()) m_rows.pop_front();
-}
-
 void TracingView::Copy() {
     std::wstring text;
     for (int row = -1;
          (row = static_cast<int>(SendMessageW(m_list, LVM_GETNEXTITEM, row, LVNI_SELECTED))) >= 0 &&
-         row < static_cast<int>(m_rows.size());)
-        text += m_rows[static_cast<size_t>(row)] + L"\r\n";
+         static_cast<size_t>(row) < RowCount();)
+        text += Shown(Row(static_cast<size_t>(row))) + L"\r\n";
     if (text.empty()) {
         MessageBeep(MB_OK);
         return;
@@ -314,8 +429,8 @@ void TracingView::Save() {
     // UTF-8 with its byte-order mark, lines ending in CR LF: the title, then every row.
     std::string bytes = "\xEF\xBB\xBF";
     bytes += qx::Utf8(m_title + L"\r\n");
-    for (const std::wstring &row : m_rows)
-        bytes += qx::Utf8(row + L"\r\n");
+    for (size_t row = 0; row < RowCount(); ++row)
+        bytes += qx::Utf8(Shown(Row(row)) + L"\r\n");
     const DWORD error = WriteReplacing(path, bytes);
     if (error != ERROR_SUCCESS) {
         const std::wstring text =
@@ -341,19 +456,21 @@ void TracingView::OpenFind() {
 }
 
 // The next row (down) or the previous one that holds the text, ignoring case, from the focused
-// row; the row found is selected and shown. A text that is not found says so.
+// row, going round past the last (or first) row; the row found is selected and shown, clear of
+// the Find dialog. A text that is in no row says so.
 void TracingView::Find(bool down) {
     std::wstring needle = m_findText;
     CharLowerBuffW(&needle[0], static_cast<DWORD>(needle.size()));
-    const int count = static_cast<int>(m_rows.size());
+    const int count = static_cast<int>(RowCount());
     const int focused =
         static_cast<int>(SendMessageW(m_list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
     int found = -1;
     std::wstring text;
-    for (int row = focused < 0 ? (down ? 0 : count - 1) : (down ? focused + 1 : focused - 1);
-         row >= 0 && row < count; row += down ? 1 : -1) {
+    const int start = focused < 0 ? (down ? -1 : count) : focused;
+    for (int step = 1; step <= count; ++step) {
+        const int row = ((down ? start + step : start - step) % count + count) % count;
         // The row without its number.
-        const std::wstring &whole = m_rows[static_cast<size_t>(row)];
+        const std::wstring &whole = Row(static_cast<size_t>(row));
         const size_t tab = whole.find(L'\t');
         text.assign(whole, tab == std::wstring::npos ? whole.size() : tab + 1, std::wstring::npos);
         CharLowerBuffW(&text[0], static_cast<DWORD>(text.size()));
@@ -373,18 +490,42 @@ void TracingView::Find(bool down) {
     SendMessageW(m_list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
     item.state = LVIS_SELECTED | LVIS_FOCUSED;
     SendMessageW(m_list, LVM_SETITEMSTATE, found, reinterpret_cast<LPARAM>(&item));
+    SendMessageW(m_list, LVM_SETSELECTIONMARK, 0, found);
     SetFollowing(false);
     SendMessageW(m_list, LVM_ENSUREVISIBLE, found, FALSE);
+    KeepFromFindDialog(found);
+}
+
+// Moves the Find dialog off the row found: below it, or above it when the screen has no room there.
+void TracingView::KeepFromFindDialog(int row) {
+    if (!m_findDialog || !IsWindowVisible(m_findDialog)) return;
+    RECT bounds = {LVIR_BOUNDS, 0, 0, 0}, dialog, overlap;
+    if (!SendMessageW(m_list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&bounds))) return;
+    MapWindowPoints(m_list, nullptr, reinterpret_cast<POINT *>(&bounds), 2);
+    GetWindowRect(m_findDialog, &dialog);
+    if (!IntersectRect(&overlap, &bounds, &dialog)) return;
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromRect(&bounds, MONITOR_DEFAULTTONEAREST), &monitor);
+    const int height = dialog.bottom - dialog.top;
+    int y = bounds.bottom + 8;
+    if (y + height > monitor.rcWork.bottom) y = bounds.top - 8 - height;
+    if (y < monitor.rcWork.top) y = monitor.rcWork.top;
+    SetWindowPos(m_findDialog, nullptr, dialog.left, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void TracingView::Clear() {
-    SendMessageW(m_list, LVM_DELETEALLITEMS, 0, 0);
+    LVITEMW item = {};
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(m_list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
     m_rows.clear();
+    m_trimmed = 0;
+    SendMessageW(m_list, LVM_SETITEMCOUNT, 0, 0);
     SetFollowing(true);
 }
 
 bool TracingView::NewestRowVisible() const {
-    const int count = static_cast<int>(SendMessageW(m_list, LVM_GETITEMCOUNT, 0, 0));
+    const int count = static_cast<int>(RowCount());
     const int top = static_cast<int>(SendMessageW(m_list, LVM_GETTOPINDEX, 0, 0));
     const int page = static_cast<int>(SendMessageW(m_list, LVM_GETCOUNTPERPAGE, 0, 0));
     return count == 0 || top + page >= count;

@@ -39,10 +39,19 @@ public:
     int Id() const { return m_nId; }
     // Gives the window another id and title.
     void SetId(int id);
+    // Gives the window another title.
+    void SetTitle(const wchar_t *title);
     // False once the user closed the window (or it never opened).
     bool IsOpen() const;
-    // Adds a line to the waiting batch (the thread that feeds the window).
+    // Adds a line to the waiting batch (the thread that feeds the window), numbered.
     void AddLine(const wchar_t *text);
+    // Adds a row that says what the window lost (no number of its own).
+    void AddNote(const wchar_t *text);
+    // Adds a row as it is: its columns joined by tabs, its number the first (a saved window read
+    // back). False when it could not be kept.
+    bool AddRow(const wchar_t *row);
+    // Rows waiting for the window.
+    size_t Waiting();
     // Sends the waiting batch to the window, unless the window has not yet taken the one sent
     // before: the window then takes the waiting lines itself when it is done with that one. True
     // when the batch could not be sent (to be tried again).
@@ -54,9 +63,9 @@ public:
 private:
     static DWORD WINAPI UIThread(LPVOID window);
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    void InsertBatch(std::vector<std::vector<std::wstring>> *batch);
-    // The window took the batch in flight; lines that wait meanwhile follow it.
-    void BatchTaken();
+    void InsertBatch(std::vector<std::wstring> *batch);
+    // The window took the batch in flight (in took ms); lines that wait meanwhile follow it.
+    void BatchTaken(DWORD took);
 
     int m_nId;
     int m_nColumns;
@@ -69,10 +78,12 @@ private:
     HWND m_hList;
     HANDLE m_hUIThread;
     DWORD m_dwUIThreadId;
-    HMODULE m_hModule;                                // the thread's reference on the library
-    std::vector<std::vector<std::wstring>> *m_pBatch; // guarded by m_batchLock
+    HMODULE m_hModule;                   // the thread's reference on the library
+    std::vector<std::wstring> *m_pBatch; // guarded by m_batchLock
+    unsigned long long m_ullCut = 0;     // lines the waiting batch gave up (m_batchLock)
     bool m_bPinned;
     volatile LONG m_lInFlight; // a batch was sent and the window has not taken it yet (m_batchLock)
+    DWORD m_dwNextBatch;       // no batch is sent before this tick (m_batchLock)
     HANDLE m_hParked;          // the thread waits for its end during the library's unload
     SRWLOCK m_batchLock;
     qx::TracingView *m_pView; // the reader's commands; the user-interface thread's

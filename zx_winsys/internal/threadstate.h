@@ -31,6 +31,7 @@ struct ThreadState {
     // its framework (which does not keep the library loaded).
     DWORD captureProcess;
     double captureTime;
+    bool captureNotice; // the text is the capture's own count of texts it dropped
     bool makingTracingFramework;
 
     ThreadState *previous, *next; // every record of the process

@@ -1,9 +1,11 @@
-// What a tracing window offers the people who read it: copy, select all, save, find, following
-// the newest row, clear, and a context menu with the same commands. Everything here runs on the
+// What a tracing window offers the people who read it: its rows, held by the window (the list view
+// only shows them: it asks for the texts it draws), copy, select all, save, find, following the
+// newest row, clear, and a context menu with the same commands. Everything here runs on the
 // window's user-interface thread; lines keep arriving in batches while any of it runs.
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 #include <commdlg.h>
 
 #include <deque>
@@ -14,7 +16,8 @@ namespace qx {
 
 class TracingView {
 public:
-    TracingView(HWND frame, HWND list);
+    // list: a list view with owner data (LVS_OWNERDATA); cap: the most rows it keeps.
+    TracingView(HWND frame, HWND list, size_t cap);
     ~TracingView();
     TracingView(const TracingView &) = delete;
     TracingView &operator=(const TracingView &) = delete;
@@ -24,19 +27,22 @@ public:
     bool PreTranslate(MSG *message);
     // After a message was dispatched: a scroll by the reader pauses or resumes following.
     void AfterDispatch(const MSG &message);
-    // A message of the frame window; true, with its result, when the view handled it.
+    // A message of the frame window (the list's notifications among them); true, with its result,
+    // when the view handled it.
     bool Handle(UINT message, WPARAM wParam, LPARAM lParam, LRESULT *result);
-    // Before a batch of rows is inserted: a view that the reader scrolled away from the newest row
-    // (in any way) stops following; one scrolled back to it, with no row selected, follows again.
-    void BeforeInsert();
-    // A row added at the end of the list, with the parts of its columns.
-    void Added(const std::vector<std::wstring> &parts);
-    // The oldest row went.
-    void RemovedOldest();
-    // After a batch of rows was inserted: while following, the newest row is brought into view.
-    void Inserted();
+
+    // Adds rows (columns joined by tabs) at the end; beyond the cap the oldest go, counted in a
+    // first row that says how many. Keeps the reader's selection and view on the rows they were
+    // on. Returns the most columns a row of the batch has.
+    size_t Append(std::vector<std::wstring> &&rows);
+    size_t RowCount() const { return m_rows.size() + (m_trimmed ? 1 : 0); }
+    // While following, the newest row is brought into view (after a resize, say).
+    void ShowNewest();
 
 private:
+    // The row shown at index (the note of trimmed rows first, when there is one).
+    const std::wstring &Row(size_t index) const;
+    void DisplayInfo(NMLVDISPINFOW *info) const;
     void Command(int command);
     void ContextMenu(LPARAM where);
     void Copy();
@@ -47,11 +53,15 @@ private:
     void SetFollowing(bool following);
     bool NewestRowVisible() const;
     void ShowTitle();
+    // Tells the list its count, and moves the selection, the focus and the view by delta rows
+    // (rows went at the front); added rows came at the end.
+    void Shift(long delta, size_t added);
+    void KeepFromFindDialog(int row);
 
-    // The rows' texts as the records held them, columns joined by tabs: copy, save and find read
-    // these, not the list view (a question to the list for each cell is far too slow for a
-    // window of 100,000 rows).
-    std::deque<std::wstring> m_rows;
+    std::deque<std::wstring> m_rows; // the rows as the records held them, columns joined by tabs
+    size_t m_cap;
+    unsigned long long m_trimmed = 0; // rows that went at the cap
+    std::wstring m_trimmedNote;       // the row that says so
     HWND m_frame;
     HWND m_list;
     HACCEL m_keys;

@@ -77,6 +77,18 @@ void SortLogFiles(std::vector<std::wstring> *paths) {
     });
 }
 
+bool IsSavedWindow(const std::wstring &path) {
+    HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    unsigned char mark[3] = {};
+    DWORD got = 0;
+    const bool saved = file != INVALID_HANDLE_VALUE && ReadFile(file, mark, 3, &got, nullptr) && got == 3 &&
+                       mark[0] == 0xEF && mark[1] == 0xBB && mark[2] == 0xBF;
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    return saved;
+}
+
 bool ComesAfter(const std::wstring &path, const std::wstring &after) {
     std::wstring date, afterDate;
     unsigned number = 0, afterNumber = 0;
@@ -100,7 +112,8 @@ std::vector<std::wstring> DailyFiles(const std::wstring &folder, const std::wstr
     return paths;
 }
 
-DWORD LogFile::ReadNew(std::vector<std::wstring> *lines) {
+DWORD LogFile::ReadNew(std::vector<std::wstring> *lines, size_t limit, bool *more) {
+    if (more) *more = false;
     // Shared with every writer and with the age sweep, which may delete the file meanwhile.
     HANDLE file =
         CreateFileW(m_path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -110,52 +123,78 @@ DWORD LogFile::ReadNew(std::vector<std::wstring> *lines) {
     GetFileSizeEx(file, &size);
     if (static_cast<unsigned long long>(size.QuadPart) < m_read) { // made anew: read it from its start
         m_read = 0;
-        m_wide = -1;
-        m_byte.clear();
+        m_encoding = kUnknown;
+        m_held.clear();
         m_partial.clear();
     }
     LARGE_INTEGER at = {};
     at.QuadPart = static_cast<LONGLONG>(m_read);
     SetFilePointerEx(file, at, nullptr, FILE_BEGIN);
-    std::string bytes = m_byte;
-    m_byte.clear();
+    std::string bytes = m_held;
+    m_held.clear();
     DWORD error = ERROR_SUCCESS;
-    for (;;) {
+    for (size_t taken = 0; taken < limit;) {
         char chunk[65536];
+        const DWORD want = static_cast<DWORD>(limit - taken < sizeof chunk ? limit - taken : sizeof chunk);
         DWORD got = 0;
-        if (!ReadFile(file, chunk, sizeof chunk, &got, nullptr)) {
+        if (!ReadFile(file, chunk, want, &got, nullptr)) {
             error = GetLastError();
             break;
         }
         if (got == 0) break;
         bytes.append(chunk, got);
         m_read += got;
+        taken += got;
     }
+    if (more) *more = m_read < static_cast<unsigned long long>(size.QuadPart);
     CloseHandle(file);
 
-    if (m_wide < 0 && bytes.size() >= 2)
-        m_wide = static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xFE;
-    else if (m_wide < 0 && !bytes.empty()) { // one byte: wait for the second
-        m_byte = bytes;
-        return error;
+    if (m_encoding == kUnknown) {
+        if (bytes.size() < 3 &&
+            bytes.size() < static_cast<unsigned long long>(size.QuadPart)) { // wait for the mark's bytes
+            m_held = bytes;
+            return error;
+        }
+        const unsigned char *b = reinterpret_cast<const unsigned char *>(bytes.data());
+        if (bytes.size() >= 2 && b[0] == 0xFF && b[1] == 0xFE)
+            m_encoding = kUtf16;
+        else if (bytes.size() >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF)
+            m_encoding = kUtf8;
+        else
+            m_encoding = kBytes;
     }
     std::wstring text;
-    if (m_wide == 1) {
+    if (m_encoding == kUtf16) {
         const size_t units = bytes.size() / 2;
         text.resize(units);
         for (size_t k = 0; k < units; ++k)
             text[k] = static_cast<wchar_t>(static_cast<unsigned char>(bytes[2 * k]) |
                                            static_cast<unsigned char>(bytes[2 * k + 1]) << 8);
-        if (bytes.size() % 2) m_byte = bytes.substr(bytes.size() - 1);
+        if (bytes.size() % 2) m_held = bytes.substr(bytes.size() - 1);
+    } else if (m_encoding == kUtf8) {
+        // A character that the read split waits for its other bytes.
+        size_t whole = bytes.size();
+        for (size_t back = 1; back <= 3 && back <= bytes.size(); ++back) {
+            const unsigned char c = static_cast<unsigned char>(bytes[bytes.size() - back]);
+            if ((c & 0xC0) == 0x80) continue;
+            const size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+            if (length > back) whole = bytes.size() - back;
+            break;
+        }
+        m_held = bytes.substr(whole);
+        const int n = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(whole), nullptr, 0);
+        text.resize(n > 0 ? static_cast<size_t>(n) : 0);
+        if (n > 0) MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(whole), &text[0], n);
     } else {
-        text.assign(bytes.begin(), bytes.end());
+        text.resize(bytes.size());
         for (size_t k = 0; k < bytes.size(); ++k) // one byte per character, as the log writes it
             text[k] = static_cast<wchar_t>(static_cast<unsigned char>(bytes[k]));
     }
     for (wchar_t c : text) {
         if (c == L'\xFEFF') continue; // the byte-order mark
         if (c == L'\n') {
-            lines->push_back(m_partial);
+            if (!m_partial.empty() && m_partial.back() == L'\r' && m_encoding == kUtf8) m_partial.pop_back();
+            lines->push_back(std::move(m_partial));
             m_partial.clear();
         } else {
             m_partial += c;
@@ -164,8 +203,9 @@ DWORD LogFile::ReadNew(std::vector<std::wstring> *lines) {
     return error;
 }
 
-LogWindows::LogWindows() {
+LogWindows::LogWindows(bool others) {
     m_bReuseFirstWindow = false; // every id gets a window of its own, as none is open yet
+    if (!others) return;
     CreateDebugWindow(kOthersId);
     EnumWindows(FindOwnWindow, reinterpret_cast<LPARAM>(&m_others));
 }
@@ -194,6 +234,17 @@ void LogWindows::EndOfData() {
     m_inRecord = false;
     AddItem(m_record.c_str());
     m_record.clear();
+}
+
+void LogWindows::SavedLine(int file, const std::wstring &line) {
+    if (file >= static_cast<int>(m_savedTitles.size())) m_savedTitles.resize(static_cast<size_t>(file) + 1);
+    std::wstring &title = m_savedTitles[static_cast<size_t>(file)];
+    if (title.empty()) {
+        title = line.empty() ? L" " : line;
+        return;
+    }
+    // Ids no record can have: one window per saved file, titled as it was.
+    AddRow(INT_MIN + file, title.c_str(), line.c_str());
 }
 
 void LogWindows::Other(const std::wstring &line) {

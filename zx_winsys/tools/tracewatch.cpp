@@ -21,7 +21,9 @@ const wchar_t kUsage[] =
     L"  -follow [FILE]  show FILE (today's newest log file when none is given) and keep reading it\r\n"
     L"                  as it grows, and the day's continuation files after it\r\n"
     L"  --demo          show live records, and write a few sample records\r\n"
-    L"  -?              show this text\r\n";
+    L"  -?              show this text\r\n"
+    L"A FILE that a tracing window saved is shown as it was. Exit codes: 0, 1 when another program\r\n"
+    L"already receives the trace records (a box says so), 2 for a bad command line or file.\r\n";
 
 const DWORD kFollowMs = 250;
 
@@ -119,22 +121,46 @@ bool TodaysLogs(std::wstring *folder, std::wstring *prefix) {
     return true;
 }
 
+const size_t kReadPiece = size_t(4) << 20; // bytes of a file read at a time
+
+// Reads what a file holds now into the windows, a piece at a time: memory is bounded by the
+// windows' caps, not by the files.
+void Feed(tracewatch::LogFile &file, int index, tracewatch::LogWindows &windows) {
+    for (bool more = true; more;) {
+        std::vector<std::wstring> lines;
+        if (file.ReadNew(&lines, kReadPiece, &more) != ERROR_SUCCESS)
+            return; // a file that the age sweep removed
+        for (const std::wstring &line : lines) {
+            if (file.Saved())
+                windows.SavedLine(index, line);
+            else
+                windows.Line(line);
+        }
+    }
+}
+
 // Reads every file once (in order) into the windows; with follow, goes on reading as the files
 // grow and as the day's later files appear, until the last window is closed.
 int Show(std::vector<std::wstring> paths, bool follow) {
     tracewatch::SortLogFiles(&paths);
     std::vector<tracewatch::LogFile> files;
-    std::vector<std::vector<std::wstring>> first(paths.size());
-    for (size_t k = 0; k < paths.size(); ++k) {
-        files.emplace_back(paths[k]);
-        if (const DWORD error = files.back().ReadNew(&first[k]))
-            return Fail(L"cannot read \"" + paths[k] + L"\": " + qx::SystemMessage(error) + L".");
+    for (const std::wstring &path : paths) {
+        // Every file must be readable before any window opens.
+        HANDLE probe =
+            CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (probe == INVALID_HANDLE_VALUE)
+            return Fail(L"cannot read \"" + path + L"\": " + qx::SystemMessage(GetLastError()) + L".");
+        CloseHandle(probe);
+        files.emplace_back(path);
     }
-    tracewatch::LogWindows windows;
+    bool allSaved = true;
+    for (const std::wstring &path : paths)
+        allSaved = allSaved && tracewatch::IsSavedWindow(path);
+    tracewatch::LogWindows windows(!allSaved);
     windows.SetFilesTitle(Title(files));
-    for (const std::vector<std::wstring> &lines : first)
-        for (const std::wstring &line : lines)
-            windows.Line(line);
+    for (size_t k = 0; k < files.size(); ++k)
+        Feed(files[k], static_cast<int>(k), windows);
     windows.EndOfData();
     if (!follow) {
         WaitForLastWindow();
@@ -150,12 +176,8 @@ int Show(std::vector<std::wstring> paths, bool follow) {
             added = true;
         }
         if (added) windows.SetFilesTitle(Title(files));
-        for (tracewatch::LogFile &file : files) {
-            std::vector<std::wstring> lines;
-            file.ReadNew(&lines); // a file that the age sweep removed has nothing more to say
-            for (const std::wstring &line : lines)
-                windows.Line(line);
-        }
+        for (size_t k = 0; k < files.size(); ++k)
+            Feed(files[k], static_cast<int>(k), windows);
         windows.EndOfData();
     }
     return 0;
@@ -197,7 +219,10 @@ int wmain(int argc, wchar_t **argv) {
     }
     if (!paths.empty()) return Show(paths, follow);
 
-    DiagOutputWnd(nullptr, 0);
+    // Live: a second viewer gets nothing (another receiver holds the channel); it says so in a box
+    // and ends, instead of keeping a window that shows nothing.
+    CDebugFramework framework(static_cast<HWND>(nullptr));
+    if (!framework.IsReceiving()) return 1;
     if (demo) Demo();
     WaitForLastWindow();
     return 0;

@@ -235,10 +235,17 @@ ZXTEST_CHILD(tracing_windows_bad_input) {
     DiagOutputExW(L"|wndid:0 final");
     // The record of 5,000 tabs (5,011 characters) came in five pieces of at most 1,023 characters,
     // each after the first with the tag; its parts beyond the 64th column joined the last one.
-    const auto rows = RowsWhen(zero, 7, 30000);
+    // Lines for ids beyond the windows' cap were dropped, and every open window says how many.
+    ZXTEST_EXPECT(zxtest::Eventually(
+        [&] { return Rows(zero).back().size() > 1 && Rows(zero).back()[1] == L" final  "; }, 30000));
+    std::vector<std::vector<std::wstring>> rows, notes;
+    for (const auto &row : Rows(zero))
+        (row[0].empty() ? notes : rows).push_back(row);
     ZXTEST_EXPECT(rows.size() == 7);
     ZXTEST_EXPECT(rows[1].size() <= 64);
-    ZXTEST_EXPECT(rows.back()[1] == L" final  ");
+    ZXTEST_EXPECT(!notes.empty() &&
+                  notes[0][1].find(L" lines dropped: the process has 256 tracing windows") !=
+                      std::wstring::npos);
     return 0;
 }
 
@@ -260,6 +267,28 @@ ZXTEST_CHILD(tracing_window_commands) {
     zxtest::PressKeys(frame, {VK_END});
     ZXTEST_EXPECT(zxtest::WindowText(frame) == title && FirstSelected(frame) == -1);
 
+    // A second click on the selected row, slower than a double click, opens no edit box: Ctrl+C
+    // still copies the row.
+    {
+        RECT row = {LVIR_BOUNDS, 0, 0, 0};
+        Ask(frame, LVM_GETITEMRECT, Ask(frame, LVM_GETTOPINDEX), reinterpret_cast<LPARAM>(&row));
+        POINT at = {20, (row.top + row.bottom) / 2};
+        zxtest::ClickAt(List(frame), &at);
+        const int clicked = FirstSelected(frame);
+        Sleep(GetDoubleClickTime() + 300); // the point of the test: a click after the double-click time
+        zxtest::ClickAt(List(frame), &at);
+        Sleep(GetDoubleClickTime() + 300); // a list view begins its label edit this long after the click
+        ZXTEST_EXPECT(FindWindowExW(List(frame), nullptr, L"Edit", nullptr) == nullptr);
+        if (OpenClipboard(nullptr)) {
+            EmptyClipboard();
+            CloseClipboard();
+        }
+        zxtest::PressKeys(frame, {VK_CONTROL, 'C'});
+        ZXTEST_EXPECT(clicked >= 0 && Lines(zxtest::ClipboardText()) ==
+                                          std::vector<std::wstring>{copied[static_cast<size_t>(clicked)]});
+        zxtest::PressKeys(frame, {VK_END});
+    }
+
     // Find: the dialog, then F3 and Shift+F3, then a text that is not there.
     zxtest::PressKeys(frame, {VK_CONTROL, 'F'});
     HWND find = OwnedDialog(frame);
@@ -280,12 +309,24 @@ ZXTEST_CHILD(tracing_window_commands) {
     }
     const LRESULT top = Ask(frame, LVM_GETTOPINDEX); // the row found is in view
     ZXTEST_EXPECT(top <= 24 && 24 < top + Ask(frame, LVM_GETCOUNTPERPAGE));
+    // Past the last match the search goes round to the first, and back again the other way.
     zxtest::PressKeys(frame, {VK_F3});
-    HWND box = OwnedDialog(frame);
-    ZXTEST_EXPECT(box != nullptr && zxtest::MessageBoxText(box) == L"Cannot find \"bETA\"." &&
+    ZXTEST_EXPECT(zxtest::Eventually([&] { return FirstSelected(frame) == 4; }));
+    zxtest::PressKeys(frame, {VK_SHIFT, VK_F3});
+    ZXTEST_EXPECT(zxtest::Eventually([&] { return FirstSelected(frame) == 24; }));
+    // A text in no row says so.
+    zxtest::PressKeys(frame, {VK_CONTROL, 'F'});
+    find = OwnedDialog(frame);
+    ZXTEST_EXPECT(find != nullptr && zxtest::Eventually([&] { return GetDlgItem(find, 0x480) != nullptr; }));
+    SetDlgItemTextW(find, 0x480, L"gamma");
+    zxtest::Click(find, IDOK);
+    HWND box = OwnedDialog(find);
+    ZXTEST_EXPECT(box != nullptr && zxtest::MessageBoxText(box) == L"Cannot find \"gamma\"." &&
                   zxtest::WindowText(box) == title);
     zxtest::Click(box, IDOK);
     ZXTEST_EXPECT(zxtest::Eventually([&] { return !IsWindow(box); }) && FirstSelected(frame) == 24);
+    zxtest::Click(find, IDCANCEL);
+    ZXTEST_EXPECT(zxtest::Eventually([&] { return !IsWindow(find); }));
 
     // Following while a writer goes on; a click on a row, or the wheel, pauses; End follows again.
     zxtest::PressKeys(frame, {VK_END});
@@ -354,8 +395,11 @@ ZXTEST_CHILD(tracing_window_commands) {
 
     // Save: UTF-8 with its mark, the title first, CR LF; over a file that another program holds
     // open, a box says why and the file stays as it was.
-    zxtest::TempDir folder;
-    const std::wstring path = folder / L"saved.txt";
+    const std::string argument = zxtest::ChildArgument();
+    const std::wstring path(argument.begin(), argument.end()); // a folder of the parent's, kept for it
+    // The channel carries the system's code page: a letter beyond ASCII that it holds.
+    DiagOutputExW(L"|wndid:3 \tM\u00fcller");
+    ZXTEST_EXPECT(zxtest::Eventually([&] { return Rows(frame).back()[2] == L"M\u00fcller  "; }));
     const std::vector<std::vector<std::wstring>> rows = Rows(frame);
     for (bool locked : {false, true}) {
         HANDLE holder = INVALID_HANDLE_VALUE;
@@ -398,11 +442,30 @@ ZXTEST_CHILD(tracing_window_commands) {
 TEST_CASE("tracing windows: one window per id, the first retitled, columns, closed windows, bad input and "
           "the reader's commands") {
     zxtest::CloseDebugChannel(); // the child process receives the channel
+    zxtest::TempDir folder;
+    const std::wstring saved = folder / L"saved.txt";
     for (const char *scenario :
          {"tracing_windows_route_by_id", "tracing_windows_bad_input", "tracing_window_commands"}) {
         CAPTURE(scenario);
-        CHECK(zxtest::RunChild(scenario, 300000) == 0);
+        CHECK(zxtest::RunChild(scenario, 300000, zxtest::Narrow(saved)) == 0);
     }
+    // What a window saved reads back as it was shown, in a window of its title: non-ASCII letters
+    // too, and no byte-order mark in a row.
+    std::vector<std::wstring> lines;
+    const std::string bytes = zxtest::ReadFileBytes(saved);
+    REQUIRE(bytes.size() > 3);
+    const int units =
+        MultiByteToWideChar(CP_UTF8, 0, bytes.data() + 3, static_cast<int>(bytes.size() - 3), nullptr, 0);
+    std::wstring text(static_cast<size_t>(units), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, bytes.data() + 3, static_cast<int>(bytes.size() - 3), &text[0], units);
+    lines = Lines(text);
+    REQUIRE(lines.size() > 2);
+    CHECK(text.find(L"M\u00fcller") != std::wstring::npos);
+    zxtest::Program viewer(L"\"" + zxtest::Beside(L"zx_tracewatch.exe") + L"\" \"" + saved + L"\"");
+    HWND again = ProgramWindow(viewer, lines[0]);
+    REQUIRE(again != nullptr);
+    CHECK(zxtest::Eventually(
+        [&] { return CopiedRows(again) == std::vector<std::wstring>(lines.begin() + 1, lines.end()); }));
 }
 
 // Writes the day's log as a program would: records of two windows, a report between them, and a
@@ -479,6 +542,17 @@ TEST_CASE(
             const std::vector<std::wstring> rows = window ? CopiedRows(window) : std::vector<std::wstring>{};
             return !rows.empty() && rows.back().find(L"***** Log session started.") != std::wstring::npos;
         }));
+    }
+    {
+        // A second live viewer gets nothing: it says so in a box and ends, leaving no window.
+        zxtest::Program first(viewer);
+        REQUIRE(ProgramWindow(first, L"Tracing Window ID: 0") != nullptr);
+        zxtest::Program second(viewer);
+        zxtest::Box box = zxtest::WaitForBox(second);
+        REQUIRE(box.window != nullptr);
+        CHECK(box.text == L"There is tracing logger already running...");
+        zxtest::Click(box.window, IDOK);
+        CHECK(second.WaitForExit(10000) == 1);
     }
     zxtest::TempDir folder;
     struct Case {
