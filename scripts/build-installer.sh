@@ -53,4 +53,8 @@ list() {
 
 makensis -V2 -DVERSION="$version" -DSTAGE="$stage" -DFILES="$files" \
   -DOUTFILE="$out/zx_platform-setup-$version.exe" "$root/packaging/installer/zx_platform.nsi"
+# The same pages as a 64-bit program, for the page tests where 32-bit programs cannot run.
+makensis -V2 -DVERSION="$version" -DSTAGE="$stage" -DFILES="$files" -DTARGET=amd64-unicode \
+  -DSETUPAID_DLL="$root/build/x64/bin/setupaid.dll" -DOUTFILE="$out/zx_platform-pages-test64.exe" \
+  "$root/packaging/installer/zx_platform.nsi"
 echo "$out/zx_platform-setup-$version.exe"

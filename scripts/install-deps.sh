@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on Debian 12, in two steps: the 64-bit set (cross
-# compilers for both targets, the 64-bit Wine, Xvfb, doctest, NSIS, CMake, Ninja) and the 32-bit
-# Wine. Idempotent and non-interactive; does nothing when everything is already present.
+# compilers for both targets, the 64-bit Wine, Xvfb and its picture tool xwd, doctest, NSIS, CMake,
+# Ninja, shellcheck) and the 32-bit Wine. Idempotent and non-interactive; does nothing when
+# everything is already present.
 #
 # A package index that cannot be fetched is reported and the install goes on with what the
 # server gives. The script fails only when a package of the 64-bit set cannot be installed, and
@@ -15,7 +16,8 @@ ZX_WINE64=${ZX_WINE64:-/usr/lib/wine/wine64}
 tries=${ZX_APT_TRIES:-3}
 pause=${ZX_APT_PAUSE:-5}
 
-set64=(cmake ninja-build mingw-w64 g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64 xvfb doctest-dev nsis)
+set64=(cmake ninja-build mingw-w64 g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64 xvfb x11-apps doctest-dev nsis
+  shellcheck)
 set32=(wine32:i386)
 
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Builds the installer, then (where the host runs 32-bit programs: the installer is one) installs
+# With "pages64": builds the installers and runs the page test against the 64-bit installer of the
+# same pages (on every host). Otherwise builds the installer, then (where the host runs 32-bit
+# programs: the installer is one) installs
 # silently under Wine into a folder of its own, checks what was installed, uninstalls silently and
 # checks that it is all gone again and that the settings store was left alone; then runs the
 # installer page by page with real clicks (packaging/installer/tests/installer_pages_test.cpp).
@@ -7,13 +9,20 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/wine-prefix.sh"
 installer=$("$root/scripts/build-installer.sh" | tail -1)
+export WINEPREFIX=$root/build/wineprefix
+run() { "$root/scripts/wine-run.sh" "$WINEPREFIX" "$@"; }
+if [ "${1:-}" = pages64 ]; then
+  # The pages as a 64-bit program, with the 64-bit setupaid: on every host.
+  ZX_INSTALLER=$(zx_wine winepath.exe -w "$root/build/installer/zx_platform-pages-test64.exe" | tr -d "\r") \
+    run "$root/build/x64/bin/zx_installer_pages.exe"
+  echo "page by page (64-bit pages): the link clicks once, the feature tree decides, the message window paints"
+  exit 0
+fi
 zx_host_x86
 if [ "$ZX_HOST_X86" != 1 ]; then
   echo "SKIPPED: the installer is a 32-bit program and $ZX_HOST_X86_WHY"
   exit 77
 fi
-export WINEPREFIX=$root/build/wineprefix
-run() { "$root/scripts/wine-run.sh" "$WINEPREFIX" "$@"; }
 drive=$WINEPREFIX/drive_c
 target=$drive/zx-installer-test/LumetraPlatform
 menu="$drive/ProgramData/Microsoft/Windows/Start Menu/Programs/Lumetra Platform"

@@ -17,6 +17,18 @@ void DrawAddress(HDC dc) {
     TextOutA(dc, 0, 0, kDisplayAddress, lstrlenA(kDisplayAddress));
 }
 
+// The address's extent in the link's font (0 x 0 when it cannot be measured).
+SIZE AddressExtent() {
+    SIZE extent = {};
+    HDC dc = GetDC(nullptr);
+    if (dc == nullptr) return extent;
+    HGDIOBJ before = SelectObject(dc, setupaid::LinkFont());
+    if (!GetTextExtentPoint32A(dc, kDisplayAddress, lstrlenA(kDisplayAddress), &extent)) extent = SIZE{};
+    SelectObject(dc, before);
+    ReleaseDC(nullptr, dc);
+    return extent;
+}
+
 void DrawLink(HWND window) {
     HDC dc = GetDC(window);
     if (dc == nullptr) return;
@@ -121,9 +133,13 @@ extern "C" int __stdcall odkaz(HWND hParent, HWND hPlaceholder) {
     wc.lpszClassName = "odkaz";
     RegisterClassExA(&wc); // fails harmlessly when registered already
 
+    // The link is as large as its text, within the placeholder: a click beside the text opens nothing.
+    const SIZE text = AddressExtent();
+    const int width = placeholder.right - placeholder.left, height = placeholder.bottom - placeholder.top;
     CreateWindowExA(0, "odkaz", "odkaz", WS_CHILD | WS_VISIBLE, placeholder.left - parent.left - 3,
-                    placeholder.top - parent.top - 22, placeholder.right - placeholder.left,
-                    placeholder.bottom - placeholder.top, hParent, nullptr, setupaid::Module(), nullptr);
+                    placeholder.top - parent.top - 22, text.cx > 0 && text.cx < width ? text.cx : width,
+                    text.cy > 0 && text.cy < height ? text.cy : height, hParent, nullptr, setupaid::Module(),
+                    nullptr);
     DestroyWindow(hPlaceholder);
     return 10;
 }

@@ -22,7 +22,8 @@ extern "C" {
  * every top-level item. text is not used. Returns TRUE. */
 SETUPAID_API BOOL __stdcall TreeView(HWND hTree, const char *text);
 /* type 1: TreeView, then adds a top-level item with itemText, checked when checkState is 1
- * (state image checkState + 1); returns 1. Types 2 and 3 do nothing and return 0; any other
+ * (state image checkState + 1); returns 1. checkState 2 adds a required item: checked, and a
+ * click on its box or the space bar shows why it stays checked instead of clearing it. Types 2 and 3 do nothing and return 0; any other
  * type does nothing and returns 1. */
 SETUPAID_API int __stdcall TreeViewFunction(HWND hTree, int type, const char *itemText, int checkState);
 /* Expands every checked top-level item and collapses the others. Returns TRUE. */

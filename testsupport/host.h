@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace zxtest {
 
@@ -65,5 +66,34 @@ template <class Done> bool HostCommand(const std::wstring &command, Done done, D
     }
     return true;
 }
+
+} // namespace zxtest
+
+namespace zxtest {
+
+// The display server's own picture of a window as a person sees it on the screen (under Wine: the
+// X server's pixels of the window's X window, read by the host's xwd), not a copy read back
+// through the system's drawing calls, which shows what a program drew even where the display
+// never got it. The window's own X window is asked for, not the whole screen: "xwd -root" reads a
+// window that lies wholly inside another of the same visual through the one below, and shows it
+// black where the screen shows it painted.
+class DisplayPicture {
+public:
+    // Takes the picture of a top-level window; Taken() is false where it could not be taken (no
+    // host, no xwd, no X window) and Why() says why.
+    explicit DisplayPicture(HWND window);
+    bool Taken() const { return !m_pixels.empty(); }
+    const std::string &Why() const { return m_why; }
+    // The mean brightness (0 to 255) of the window's client area, or -1 without a picture.
+    double ClientBrightness() const;
+    // A pixel at window coordinates (0,0 is the window's top left corner), black outside.
+    COLORREF Pixel(int x, int y) const;
+
+private:
+    int m_width = 0, m_height = 0;
+    RECT m_client = {}; // in window coordinates
+    std::vector<COLORREF> m_pixels;
+    std::string m_why;
+};
 
 } // namespace zxtest

@@ -6,8 +6,17 @@
 ; installation folder that the installer made, when they are empty.
 ;
 ; Built by scripts/build-installer.sh, which defines VERSION (x.y.z), STAGE (the installed trees
-; x64/ and x86/), FILES (the generated file lists) and OUTFILE.
+; x64/ and x86/), FILES (the generated file lists) and OUTFILE. For the page tests on hosts that run
+; no 32-bit programs it also builds a 64-bit installer of the same pages (TARGET amd64-unicode) with
+; the 64-bit setupaid of the tests (SETUPAID_DLL); the 32-bit one is the one that ships.
+!ifdef TARGET
+Target ${TARGET}
+!else
 Unicode true
+!endif
+!ifndef SETUPAID_DLL
+!define SETUPAID_DLL "${STAGE}/x86/bin/setupaid.dll"
+!endif
 !include "LogicLib.nsh"
 !include "nsDialogs.nsh"
 !include "x64.nsh"
@@ -18,7 +27,8 @@ Unicode true
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\LumetraPlatform"
 !define MENU_FOLDER "$SMPROGRAMS\${PRODUCT}"
 ; setupaid is a 32-bit library with __stdcall functions and narrow texts ("m" in the System
-; plugin's signatures), as this installer is a 32-bit program.
+; plugin's signatures), as this installer is a 32-bit program (the 64-bit test installer takes the
+; 64-bit build, with the same signatures).
 !define SETUPAID "$PLUGINSDIR\setupaid.dll"
 
 Name "${PRODUCT} ${VERSION}"
@@ -61,7 +71,7 @@ Function .onInit
   ${EndIf}
   SetShellVarContext all
   InitPluginsDir
-  File "/oname=$PLUGINSDIR\setupaid.dll" "${STAGE}/x86/bin/setupaid.dll"
+  File "/oname=$PLUGINSDIR\setupaid.dll" "${SETUPAID_DLL}"
 FunctionEnd
 
 !macro ControlRect CONTROL
@@ -194,7 +204,7 @@ Function FeaturesShow
   nsDialogs::CreateControl "SysTreeView32" 0x50010120 0x200 0 24u 100% 90u ""
   Pop $Features
   System::Call '${SETUPAID}::TreeView(p $Features, m "") i .r1'
-  System::Call '${SETUPAID}::TreeViewFunction(p $Features, i 1, m "${PRODUCT} (required)", i 1) i .r1'
+  System::Call '${SETUPAID}::TreeViewFunction(p $Features, i 1, m "${PRODUCT} (required)", i 2) i .r1'
   SectionGetFlags ${SecDevelopment} $2
   IntOp $2 $2 & ${SF_SELECTED}
   System::Call '${SETUPAID}::TreeViewFunction(p $Features, i 1, m "Development files (headers, import libraries, CMake packages)", i r2) i .r1'

@@ -75,7 +75,7 @@ TEST_CASE("signature: a greyed name in a small window at the foot of the parent"
     CHECK(reinterpret_cast<HFONT>(SendMessageA(secondName, WM_GETFONT, 0, 0)) == first);
 }
 
-TEST_CASE("link: takes the placeholder's place and size; the placeholder goes") {
+TEST_CASE("link: takes the placeholder's place, as large as its text; the placeholder goes") {
     Parent parent;
     HWND placeholder = CreateWindowExA(0, "STATIC", "placeholder", WS_CHILD | WS_VISIBLE, 150, 200, 140, 16,
                                        parent.get(), nullptr, GetModuleHandleA(nullptr), nullptr);
@@ -92,8 +92,13 @@ TEST_CASE("link: takes the placeholder's place and size; the placeholder goes") 
     const RECT place = ClientRect(links[0]);
     CHECK(place.left == placeholderScreen.left - parentScreen.left - 3);
     CHECK(place.top == placeholderScreen.top - parentScreen.top - 22);
-    CHECK(place.right - place.left == 140);
-    CHECK(place.bottom - place.top == 16);
+    // As large as the address's text, within the placeholder: nothing beside the text is the link.
+    CHECK(place.right - place.left > 60);
+    CHECK(place.right - place.left < 140);
+    CHECK(place.bottom - place.top > 8);
+    CHECK(place.bottom - place.top <= 16);
+    const POINT beside = {placeholderScreen.left + 135, placeholderScreen.top + 8};
+    CHECK(WindowFromPoint(beside) != links[0]);
     CHECK(reinterpret_cast<HCURSOR>(GetClassLongPtrA(links[0], GCLP_HCURSOR)) ==
           LoadCursor(nullptr, IDC_HAND));
     setupaid_test::Pump();

@@ -162,3 +162,41 @@ TEST_CASE("tree: a null, destroyed or non-tree window keeps nothing made for it"
     if (gdi >= 0) CHECK(zxtest::GdiObjectCount() <= gdi + 2);
     CHECK(zxtest::CanCreateGdiObjects());
 }
+
+TEST_CASE("tree: a required item keeps its check against a real click and the space bar, and says why") {
+    Parent parent;
+    HWND tree = CreateWindowExA(WS_EX_CLIENTEDGE, WC_TREEVIEWA, "", WS_CHILD | WS_VISIBLE | TVS_CHECKBOXES,
+                                10, 10, 360, 280, parent.get(), nullptr, GetModuleHandleA(nullptr), nullptr);
+    REQUIRE(tree != nullptr);
+    TreeViewFunction(tree, 1, "Platform (required)", 2);
+    TreeViewFunction(tree, 1, "Extras", 1);
+    const std::vector<HTREEITEM> items = TopLevel(tree);
+    REQUIRE(items.size() == 2);
+    CHECK(StateImage(tree, items[0]) == 2);
+    const auto clickBox = [&](HTREEITEM item) {
+        RECT row = {};
+        TreeView_GetItemRect(tree, item, &row, TRUE);
+        const POINT box = {row.left - 8, (row.top + row.bottom) / 2};
+        zxtest::ClickAt(tree, &box);
+        setupaid_test::Pump();
+    };
+    const auto tipShown = [&] {
+        HWND tip = FindWindowExA(nullptr, nullptr, TOOLTIPS_CLASSA, nullptr);
+        for (; tip; tip = FindWindowExA(nullptr, tip, TOOLTIPS_CLASSA, nullptr))
+            if (GetWindow(tip, GW_OWNER) == parent.get() && IsWindowVisible(tip)) return true;
+        return false;
+    };
+    // The same click on an ordinary item's box clears it: the clicks land where they should.
+    clickBox(items[1]);
+    CHECK(zxtest::Eventually([&] { return setupaid_test::Pump(), StateImage(tree, items[1]) == 1; }));
+    clickBox(items[0]);
+    CHECK(StateImage(tree, items[0]) == 2);
+    CHECK(zxtest::Eventually([&] { return setupaid_test::Pump(), tipShown(); }));
+    TreeView_SelectItem(tree, items[0]);
+    zxtest::PressKeys(tree, {VK_SPACE});
+    setupaid_test::Pump();
+    CHECK(StateImage(tree, items[0]) == 2);
+    // The script itself may still change it.
+    TreeView_SetItemState(tree, items[0], INDEXTOSTATEIMAGEMASK(1), TVIS_STATEIMAGEMASK);
+    CHECK(StateImage(tree, items[0]) == 1);
+}

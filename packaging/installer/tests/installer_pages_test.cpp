@@ -5,6 +5,9 @@
 #include "testsupport/zxtest.h"
 
 #include <commctrl.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
 
 #include <string>
 #include <vector>
@@ -150,6 +153,39 @@ int StateImage(HWND tree, HTREEITEM item) {
         0xF);
 }
 
+// Holds the installer's other threads (the copy) still while it lives, so that the message window
+// stays up as long as the test looks at it; the threads that own windows keep running.
+class HeldCopy {
+public:
+    HeldCopy(DWORD process, const std::vector<DWORD> &keep) {
+        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+        if (snapshot == INVALID_HANDLE_VALUE) return;
+        THREADENTRY32 entry = {};
+        entry.dwSize = sizeof entry;
+        for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+            if (entry.th32OwnerProcessID != process) continue;
+            if (std::find(keep.begin(), keep.end(), entry.th32ThreadID) != keep.end()) continue;
+            HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID);
+            if (thread != nullptr && SuspendThread(thread) != static_cast<DWORD>(-1))
+                m_held.push_back(thread);
+            else if (thread != nullptr)
+                CloseHandle(thread);
+        }
+        CloseHandle(snapshot);
+    }
+    ~HeldCopy() {
+        for (HANDLE thread : m_held) {
+            ResumeThread(thread);
+            CloseHandle(thread);
+        }
+    }
+    HeldCopy(const HeldCopy &) = delete;
+    HeldCopy &operator=(const HeldCopy &) = delete;
+
+private:
+    std::vector<HANDLE> m_held;
+};
+
 } // namespace
 
 TEST_CASE("installer pages: the link clicks, one link after Back and Next, the feature tree decides, the "
@@ -171,6 +207,12 @@ TEST_CASE("installer pages: the link clicks, one link after Back and Next, the f
     GetWindowRect(link, &place);
     const POINT centre = {(place.left + place.right) / 2, (place.top + place.bottom) / 2};
     CHECK(WindowFromPoint(centre) == link);
+    // A click beside the address's text is no click on the link.
+    POINT beside = {place.right - place.left + 30, (place.bottom - place.top) / 2};
+    MapWindowPoints(link, main, &beside, 1);
+    CHECK(WindowFromPoint(POINT{place.right + 30, centre.y}) != link);
+    zxtest::ClickAt(main, &beside);
+    CHECK_FALSE(recorder.Ran(1500));
     zxtest::ClickAt(link);
     CHECK(recorder.Ran(10000));
     Picture(main, L"installer-welcome");
@@ -216,6 +258,11 @@ TEST_CASE("installer pages: the link clicks, one link after Back and Next, the f
     for (int i = 0; i < 200 && StateImage(tree, development) != 1; ++i)
         Sleep(50);
     CHECK(StateImage(tree, development) == 1);
+    // The same click on the platform's own box leaves it checked: it is required.
+    const POINT required = {8, row / 2};
+    zxtest::ClickAt(tree, &required);
+    Sleep(300);
+    CHECK(StateImage(tree, platform) == 2);
 
     // The directory page, then the copy: the message window is on screen, painted, with its text.
     Button(main, 1);
@@ -224,7 +271,7 @@ TEST_CASE("installer pages: the link clicks, one link after Back and Next, the f
     HWND message = nullptr;
     for (int i = 0; i < 2000 && !message; ++i) {
         for (HWND w : setup.Windows())
-            if (zxtest::ClassName(w) == L"#32770" && w != main && GetDlgItem(w, 1005)) message = w;
+            if (w != main && GetDlgItem(w, 1005)) message = w;
         if (!message) Sleep(5);
     }
     REQUIRE(message != nullptr);
@@ -234,6 +281,26 @@ TEST_CASE("installer pages: the link clicks, one link after Back and Next, the f
     // here, is painted again (by a thread that runs no message loop it never would be). A loaded
     // machine may take a while to get round to it, so each paint has seconds, not a fixed instant.
     int checks = 0, unpainted = 0;
+    // As a person sees it: the display's own pixels of the window show its light face, not the
+    // black of a window the display never got (a copy read back through the system's drawing calls
+    // would show it painted all the same). The copy is held still while the picture is taken.
+    {
+        HeldCopy held(setup.Id(),
+                      {GetWindowThreadProcessId(main, nullptr), GetWindowThreadProcessId(message, nullptr)});
+        double brightness = -1;
+        std::string why;
+        for (int i = 0; i < 20 && brightness <= 100 && IsWindow(message); ++i) {
+            if (i > 0) Sleep(150);
+            zxtest::DisplayPicture picture(message);
+            brightness = picture.ClientBrightness();
+            why = picture.Why();
+        }
+        if (why.empty())
+            CHECK_MESSAGE(brightness > 100,
+                          "the display shows the message window at brightness " << brightness);
+        else
+            MESSAGE("the display's picture could not be taken: " << why);
+    }
     while (IsWindow(message)) {
         InvalidateRect(text, nullptr, TRUE);
         bool painted = false, gone = false;
