@@ -96,4 +96,6 @@ TEST_CASE("cycle counter: bad input changes nothing and gives 0") {
     CHECK(rdtsc_cpu_freq(&untouched, nullptr, 10, 1) == 0);
     CHECK(rdtsc_count2seconds(1000000) == before);
     CHECK(std::isfinite(rdtsc_count2seconds(-5)));
+    // The same rounding for a count and its negation (doubles are not kept in wider registers).
+    CHECK(rdtsc_count2seconds(-1000000000) == -rdtsc_count2seconds(1000000000));
 }
