@@ -65,7 +65,11 @@ int QX_RemoveStaleTemporaries(const wchar_t *folder, const wchar_t *name, const 
         const bool ours = name ? _wcsicmp(of.c_str(), name) == 0
                                : EndsWithNoCase(of, L".bin") || EndsWithNoCase(of, L".xml");
         if (!ours || CompareFileTime(&data.ftLastWriteTime, before) >= 0) continue;
-        removed += DeleteFileW((prefix + file).c_str()) ? 1 : 0;
+        // A leftover marked read-only (by whoever copied the folder) goes all the same.
+        const std::wstring path = prefix + file;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
+            SetFileAttributesW(path.c_str(), data.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
+        removed += DeleteFileW(path.c_str()) ? 1 : 0;
     } while (FindNextFileW(find, &data));
     FindClose(find);
     return removed;

@@ -16,5 +16,6 @@ QXG_CAPI int QX_WriteFileReplacing(const wchar_t *path, const void *bytes, size_
 
 // Removes the temporary files of such writes in folder that were last written before *before:
 // with a name, those of that file only; without one (null), those of every ".bin" and ".xml"
-// file. A file still open in another writer is left alone. Returns how many went.
+// file, read-only ones included. A file still open in another writer is left alone. Returns how
+// many went.
 QXG_CAPI int QX_RemoveStaleTemporaries(const wchar_t *folder, const wchar_t *name, const FILETIME *before);

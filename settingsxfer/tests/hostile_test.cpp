@@ -115,6 +115,16 @@ std::string Sealed(std::string payload) {
     return file + payload;
 }
 
+void ReplaceRootByFile(sx::TransferOptions &, const StoreFixture &s) {
+    zxtest::RemoveTree(s.root());
+    zxtest::WriteFileBytes(s.root(), "not a folder");
+}
+
+void RootStillAFile(const StoreFixture &s) {
+    CHECK(zxtest::ReadFileBytes(s.root()) == "not a folder");
+    DeleteFileW(s.root().c_str());
+}
+
 const std::vector<std::wstring> kHostileUsers = {L"",       L".",
                                                  L"..",     L"..\\..\\evil",
                                                  L"a/b",    L"c:d",
@@ -207,6 +217,11 @@ const Row kRows[] = {
          CHECK_FALSE(zxtest::KeyExists(sxtest::UserKey(s.users()[0])));
          CHECK(zxtest::KeyExists(L"SOFTWARE\\Varnholt\\Platform\\" + s.users()[0] + L"\\Other"));
      }},
+    {"the store's root replaced by a file: an import", Op::Import,
+     [](const StoreFixture &) { return UsersNamed({L"u"}); }, ReplaceRootByFile, sx::kTransferFailed,
+     L"there is no settings store folder", 1, RootStillAFile},
+    {"the store's root replaced by a file: an export", Op::Export, nullptr, ReplaceRootByFile,
+     sx::kTransferFailed, L"there is no settings store folder", 1, RootStillAFile},
     {"a file that is no settings tree", Op::Import,
      [](const StoreFixture &) { return std::string("PK\x03\x04 certainly no settings tree"); }, nullptr,
      sx::kTransferFailed, L"not a settings tree", 1, nullptr},

@@ -510,6 +510,8 @@ TEST_CASE("transfer faults: temporary files that killed transfers left never blo
         SetFileTime(file, nullptr, nullptr, &old);
         CloseHandle(file);
     }
+    // One was left read-only (a copied folder keeps the attribute): it goes all the same.
+    SetFileAttributesW(changed.Path(leftovers[2].c_str()).c_str(), FILE_ATTRIBUTE_READONLY);
     const std::wstring foreign = changed.Path(L"notes.txt.1c.tmp"); // not of our naming: stays
     zxtest::WriteFileBytes(foreign, "somebody's");
     CHECK(sx::ImportSettings(changed.options) == 0);
