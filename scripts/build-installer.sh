@@ -30,6 +30,8 @@ list() {
   done
 }
 : >"$files/installed.txt"
+# The installer's own variables ($INSTDIR) are written as they stand.
+# shellcheck disable=SC2016
 {
   list "$stage/x64/bin" '$INSTDIR\bin'
   # setupaid dresses the installer only.
@@ -44,6 +46,7 @@ list() {
 
 # The uninstaller deletes exactly those files, then every folder they were in that is empty then,
 # deepest first.
+# shellcheck disable=SC2016,SC1003
 {
   sed 's/^\(.*\)$/Delete "\1"/' "$files/installed.txt"
   sed 's/\\[^\\]*$//' "$files/installed.txt" | sort -u | while read -r d; do

@@ -23,8 +23,8 @@ for f in "$bin"/*.dll "$bin"/*.exe; do
     echo "FAIL $name is not $format"; fail=1
   fi
   while read -r dll; do
-    lower=$(printf '%s' "$dll" | tr 'A-Z' 'a-z')
-    case " $own $(echo $system) " in
+    lower=$(printf '%s' "$dll" | tr '[:upper:]' '[:lower:]')
+    case " $own ${system//$'\n'/ } " in
       *" $lower "*) ;;
       *) case $lower in
            api-ms-win-*) ;;
@@ -45,7 +45,7 @@ check_exports() {
   local declared
   # Exported classes ("class QX_API CQx...") have decorated members, and so have the C++ functions
   # (those returning references); neither is counted.
-  declared=$(cat "$headers"/*.h | grep -v "^\s*#" | tr '\n' ' ' | sed "s/class $macro//g" | grep -o "$macro[^;(]*(" | grep -v '&' | sed 's/($//' | awk '{print $NF}' | tr -d '*' | sort -u || true)
+  declared=$(cat "$headers"/*.h | grep -v "^\s*#" | tr '\n' ' ' | sed "s/class $macro//g" | grep -o "${macro}[^;(]*(" | grep -v '&' | sed 's/($//' | awk '{print $NF}' | tr -d '*' | sort -u || true)
   local n=0
   for fn in $declared; do
     n=$((n + 1))
@@ -64,7 +64,7 @@ check_exports zx_gensys.dll "$root/zx_gensys" QXG_CAPI
 check_setupaid() {
   local dll=$bin/setupaid.dll
   [ -f "$dll" ] || { echo "FAIL setupaid.dll missing"; fail=1; return; }
-  local imports; imports=$("$objdump" -p "$dll" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z')
+  local imports; imports=$("$objdump" -p "$dll" | sed -n 's/^\s*DLL Name: //p' | tr '[:upper:]' '[:lower:]')
   for own_dll in $own; do
     if grep -qx "$own_dll" <<<"$imports"; then echo "FAIL setupaid.dll imports $own_dll"; fail=1; fi
   done
@@ -93,7 +93,7 @@ check_no_emulated_tls() {
     [ -f "$bin/$dll" ] || continue
     emulated=$("$objdump" -t "$bin/$dll" | grep -o '__emutls_v\.[A-Za-z0-9_.]*' | sort -u |
       grep -v -x '__emutls_v\._ZZN12_GLOBAL__N_110get_globalEvE6global' || true)
-    if [ -n "$emulated" ]; then echo "FAIL $dll has emulated thread-local variables:" $emulated; fail=1; fi
+    if [ -n "$emulated" ]; then echo "FAIL $dll has emulated thread-local variables:" "${emulated//$'\n'/ }"; fail=1; fi
   done
   echo "no emulated thread-local variables of ours in the shipped DLLs"
 }

@@ -16,7 +16,7 @@ viewer="$root/build/x64/bin/zx_tracewatch.exe"
 window_of() { xwininfo -root -tree | grep -F "\"$1\"" | head -1 | awk '{print $1}'; }
 # The area of the root window that holds all the given windows, as a crop geometry.
 area_of() {
-  local x0=100000 y0=100000 x1=0 y1=0 w
+  local x0=100000 y0=100000 x1=0 y1=0 w x=0 y=0 wd=0 ht=0
   for w in "$@"; do
     eval "$(xwininfo -id "$w" | awk '/Absolute upper-left X/{print "x="$4} /Absolute upper-left Y/{print "y="$4}
       /Width:/{print "wd="$2} /Height:/{print "ht="$2}')"

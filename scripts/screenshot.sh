@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# Takes a picture of settingsxfer's main window for the documentation:
-#   scripts/screenshot.sh OUT.png [TAB]   (TAB: 0 Export, 1 Import, 2 Delete)
+# Takes a picture of settingsxfer's main window, as it opens (on its Export page), for the
+# documentation:
+#   scripts/screenshot.sh OUT.png
 # Needs ImageMagick ("import"); Wine draws the window frame itself (no window manager runs).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=$(realpath -m "$1")
-tab=${2:-0}
 . "$root/scripts/session.sh"
 zx_session_start "$root/build/wineprefix"
 "$root/scripts/wine-run.sh" "$WINEPREFIX" "$root/build/x64/bin/settingsxfer.exe" >/dev/null 2>&1 &

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the scripts that run programs: a display for windowed programs and one
 # persistent wineserver for the whole run, both stopped when the calling shell exits.
 # The display comes first, so that no Wine process of the session starts without one.
@@ -25,5 +26,5 @@ zx_session_start() {
 zx_session_stop() {
   wineserver -k >/dev/null 2>&1 || true
   wineserver -w >/dev/null 2>&1 || true
-  [ -n "${ZX_XVFB_PID:-}" ] && kill "$ZX_XVFB_PID" >/dev/null 2>&1 || true
+  if [ -n "${ZX_XVFB_PID:-}" ]; then kill "$ZX_XVFB_PID" >/dev/null 2>&1 || true; fi
 }

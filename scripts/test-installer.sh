@@ -47,7 +47,7 @@ shortcut=$(run "$root/build/x86/bin/zx_shortcut_probe.exe" \
   'C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Lumetra Platform\Lumetra Settings Transfer.lnk' | tr -d '\r')
 [ "$shortcut" = 'C:\zx-installer-test\LumetraPlatform\bin\settingsxfer.exe
 C:\zx-installer-test\LumetraPlatform\bin' ] || fail "the Start-menu entry reads: $shortcut"
-[ ! -e "$target/x86/bin/setupaid.dll" ] && [ ! -e "$target/bin/setupaid.dll" ] || fail "setupaid.dll installed"
+if [ -e "$target/x86/bin/setupaid.dll" ] || [ -e "$target/bin/setupaid.dll" ]; then fail "setupaid.dll installed"; fi
 cmp -s "$target/bin/zx_winsys.dll" "$root/build/x64/bin/zx_winsys.dll" || fail "bin/zx_winsys.dll is not the 64-bit build"
 cmp -s "$target/x86/bin/zx_winsys.dll" "$root/build/x86/bin/zx_winsys.dll" || fail "x86/bin/zx_winsys.dll is not the 32-bit build"
 run reg.exe query "$key" /v DisplayVersion | grep -q "$(cat "$root/build/x64/zx_version.txt")" || fail "no uninstall entry"

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the other scripts: the Wine loaders, whether this host runs 32-bit programs, and
 # the build's own Wine prefix.
 #

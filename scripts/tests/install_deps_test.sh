@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# The checks are functions that the rows call through "$@", which shellcheck cannot follow.
+# shellcheck disable=SC2317
 # scripts/install-deps.sh against stand-ins for apt-get, dpkg, dpkg-query and sudo: a package
 # index that fails, a 32-bit Wine that cannot be installed, a 64-bit package that cannot be, a
 # server that fails once. Runs without network and changes nothing on the machine.
@@ -66,7 +68,8 @@ run() {
 }
 installed() { [ -e "$STANDIN/installed/$1" ]; }
 said() { grep -q -- "$1" "$STANDIN.out"; }
-all64="cmake ninja-build mingw-w64 g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64 xvfb doctest-dev nsis"
+all64="cmake ninja-build mingw-w64 g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64 xvfb x11-apps doctest-dev nsis
+  shellcheck"
 all_installed() { local p; for p in $all64; do installed "$p" || return 1; done; }
 
 run broken-index STANDIN_BAD_INDEX=1 STANDIN_REFUSE=wine32:i386
@@ -76,7 +79,7 @@ check "... the index failure is reported" said "unexpected size"
 check "... the 32-bit reason in one line" said "^NOTE: .*wine32:i386.*libshared:i386 (>= 1.0) but it is not installable"
 check "... and kept for the test scripts" grep -q "not installable" "$STANDIN/why"
 check "... the fallback was one transaction that removes nothing" \
-  grep -q -- "-t bookworm --no-remove .*nsis wine32:i386" "$STANDIN/calls"
+  grep -q -- "-t bookworm --no-remove .*shellcheck wine32:i386" "$STANDIN/calls"
 x86_why=$(env -u ZX_HOST_X86 -u ZX_HOST_X86_WHY ZX_WINE32=/nonexistent ZX_X86_WHY_FILE="$STANDIN/why" bash -c \
   ". '$root/scripts/wine-prefix.sh'; zx_host_x86; echo \"\$ZX_HOST_X86 \$ZX_HOST_X86_WHY\"")
 check "... the tests' skip reason names it" grep -q "^0 .*not installed (wine32:i386 cannot be installed: " <<<"$x86_why"

@@ -44,7 +44,7 @@ for e in $elements; do
   written=$((written + 1))
   cmp -s <(yes "$e" | head -c 65536) "$small/$e.xml" || fail "$e.xml is not whole"
 done
-[ $written -ge 1 ] && [ $written -lt 8 ] || fail "$written of 8 elements written"
+if [ "$written" -lt 1 ] || [ "$written" -ge 8 ]; then fail "$written of 8 elements written"; fi
 leftover=$(find "$small" -maxdepth 1 -name '*.tmp' | head -1)
 [ -z "$leftover" ] || fail "left behind: $leftover"
 echo "a full drive: $written of 8 elements imported whole, the rest reported (exit code -10), nothing left behind"
