@@ -23,6 +23,8 @@ std::wstring LogonServer() {
     return server;
 }
 
+} // namespace
+
 std::vector<CQxStringW> NormalAccounts() {
     // An empty server name means this machine: pass null (some systems refuse "").
     const std::wstring server = LogonServer();
@@ -46,8 +48,6 @@ std::vector<CQxStringW> NormalAccounts() {
     }
     return accounts;
 }
-
-} // namespace
 
 std::vector<CQxStringW> UsersWithFolders(const CQxStringW &root, const std::vector<CQxStringW> &accounts) {
     std::vector<CQxStringW> users;

@@ -11,6 +11,9 @@ namespace sx {
 // server (or to this machine), in folder-scan order. Names compare without regard to case.
 std::vector<CQxStringW> EnumerateUsers();
 
+// The normal accounts of the logon server (or of this machine), as the system lists them.
+std::vector<CQxStringW> NormalAccounts();
+
 // The same scan against a given list of account names (the part that needs no network calls).
 std::vector<CQxStringW> UsersWithFolders(const CQxStringW &root, const std::vector<CQxStringW> &accounts);
 
