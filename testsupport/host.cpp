@@ -21,15 +21,28 @@ bool IsLink(const std::wstring &path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
+bool IsHostLink(const std::wstring &path) {
+    const std::wstring answer = path + L".is-link";
+    DeleteFileW(answer.c_str());
+    const bool link = HostCommand(
+        L"Z:\\bin\\sh -c \"test -L '" + UnixPath(path) + L"' && touch '" + UnixPath(answer) + L"'\"",
+        [&] { return FileExists(answer); }, 3000);
+    DeleteFileW(answer.c_str());
+    return link;
+}
+
 HostLink::HostLink(const std::wstring &link, const std::wstring &target) : m_link(link) {
     const std::wstring from = UnixPath(target), to = UnixPath(link);
-    m_made = !from.empty() &&
-             HostCommand(L"Z:\\bin\\ln -s \"" + from + L"\" \"" + to + L"\"", [&] { return IsLink(link); });
+    // A link to a folder shows as a reparse point; one to a file as the file itself.
+    m_made = !from.empty() && HostCommand(L"Z:\\bin\\ln -s \"" + from + L"\" \"" + to + L"\"", [&] {
+        return GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES;
+    });
 }
 
 HostLink::~HostLink() {
-    if (m_made && IsLink(m_link))
-        HostCommand(L"Z:\\bin\\rm -f \"" + UnixPath(m_link) + L"\"", [&] { return !IsLink(m_link); });
+    if (m_made && GetFileAttributesW(m_link.c_str()) != INVALID_FILE_ATTRIBUTES)
+        HostCommand(L"Z:\\bin\\rm -f \"" + UnixPath(m_link) + L"\"",
+                    [&] { return GetFileAttributesW(m_link.c_str()) == INVALID_FILE_ATTRIBUTES; });
 }
 
 MappedDrive::MappedDrive(const std::wstring &folder) : m_folder(folder) {

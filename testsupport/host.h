@@ -16,8 +16,9 @@ std::wstring UnixPath(const std::wstring &path);
 // waits up to timeoutMs for done() to hold; returns whether it did.
 template <class Done> bool HostCommand(const std::wstring &command, Done done, DWORD timeoutMs = 10000);
 
-// A symbolic link to a folder, made as the host makes it: Wine shows it as a directory with a
-// reparse point, and cannot remove it itself. Removed by the host when the object goes.
+// A symbolic link to a folder or a file, made as the host makes it: Wine shows a folder's as a
+// directory with a reparse point, a file's as the file, and cannot remove either itself. Removed by
+// the host when the object goes. IsHostLink asks the host whether path is a link.
 class HostLink {
 public:
     HostLink(const std::wstring &link, const std::wstring &target);
@@ -49,6 +50,7 @@ private:
 };
 
 bool IsLink(const std::wstring &path);
+bool IsHostLink(const std::wstring &path);
 
 template <class Done> bool HostCommand(const std::wstring &command, Done done, DWORD timeoutMs) {
     STARTUPINFOW startup = {};

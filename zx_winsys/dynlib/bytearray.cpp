@@ -9,8 +9,8 @@
 #include "zx_winsys/qx_dynlib.h"
 
 CQxByteArrayW32::CQxByteArrayW32(unsigned int growStep)
-    : m_pData(nullptr), m_uCurrentOffset(0), m_uSize(0), m_uAllocated(0), m_uGrowStep(growStep ? growStep : 1),
-      m_uCapacity(0) {}
+    : m_pData(nullptr), m_uCurrentOffset(0), m_uSize(0), m_uAllocated(0),
+      m_uGrowStep(growStep ? growStep : 1), m_uCapacity(0) {}
 
 CQxByteArrayW32::CQxByteArrayW32(const void *data, unsigned int length, unsigned int growStep)
     : CQxByteArrayW32(growStep) {
@@ -32,7 +32,8 @@ CQxByteArrayW32 &CQxByteArrayW32::operator=(const CQxByteArrayW32 &source) {
     return *this;
 }
 
-int CQxByteArrayW32::SetData(const void *data, unsigned int length, EQxByteArrayModeOp op, EQxByteArrayModeAlloc alloc) {
+int CQxByteArrayW32::SetData(const void *data, unsigned int length, EQxByteArrayModeOp op,
+                             EQxByteArrayModeAlloc alloc) {
     const unsigned int base = op == eQxByteArrayAppend ? m_uSize : 0;
     int result = QX_OK;
     if (m_uAllocated - base < length && alloc != eQxByteArrayAllocNone) {

@@ -1,10 +1,12 @@
 // CQxRscData, a shared list of keyed byte arrays, and the readers of raw-data resources.
 #include <windows.h>
 
+#include <cwchar>
 #include <list>
 #include <new>
 #include <utility>
 
+#include "zx_winsys/dynlib/resourcebytes.h"
 #include "zx_winsys/internal/report.h"
 #include "zx_winsys/qx_dynlib.h"
 
@@ -39,7 +41,8 @@ const int kExtraLanguages[] = {2052, 3082};
 
 CQxRscData::CQxRscData() : m_hModule(nullptr), m_pList(new (std::nothrow) SQxRscList) {}
 
-CQxRscData::CQxRscData(const CQxRscData &source) : m_hModule(source.m_hModule), m_pList(Share(source.m_pList)) {}
+CQxRscData::CQxRscData(const CQxRscData &source)
+    : m_hModule(source.m_hModule), m_pList(Share(source.m_pList)) {}
 
 CQxRscData::~CQxRscData() {
     Release(m_pList);
@@ -105,15 +108,26 @@ namespace {
 void ReadOne(CQxRscData &data, HMODULE module, int id, int key) {
     HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10) /* RT_RCDATA */);
     if (!found) return;
-    HGLOBAL loaded = LoadResource(module, found);
-    const void *bytes = loaded ? LockResource(loaded) : nullptr;
-    if (bytes) data.AppendData(bytes, SizeofResource(module, found), key == -1 ? id : key);
+    const void *bytes = nullptr;
+    DWORD size = 0;
+    if (qx::ResourceBytes(module, found, &bytes, &size))
+        data.AppendData(bytes, size, key == -1 ? id : key);
+    else {
+        wchar_t message[128];
+        swprintf(message, 128,
+                 L"QX_RCDATAToCQxRscData: resource %d cannot be read (its bytes run past its library); left "
+                 L"out.\n",
+                 id);
+        qx::Report(kSource, __LINE__, message);
+    }
 }
 
 // The library at path as a data file, or null after a trace.
 HMODULE LoadForReading(const wchar_t *path) {
     HMODULE module = path ? LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE) : nullptr;
-    if (!module) qx::Report(kSource, __LINE__, L"QX_RCDATAToCQxRscData: the library cannot be loaded; nothing read.\n");
+    if (!module)
+        qx::Report(kSource, __LINE__,
+                   L"QX_RCDATAToCQxRscData: the library cannot be loaded; nothing read.\n");
     return module;
 }
 

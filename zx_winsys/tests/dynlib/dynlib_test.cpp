@@ -1,9 +1,12 @@
 // Libraries, module paths, sections of executable files, resource copies, byte arrays and the
 // resource readers.
+#include "testsupport/host.h"
 #include "testsupport/zxtest.h"
 #include "zx_winsys/zx_winsys.h"
 
 #include <cstring>
+#include <map>
+#include <memory>
 #include <random>
 #include <string>
 
@@ -224,6 +227,175 @@ ZXTEST_CHILD(resource_copies) {
 
 TEST_CASE("resource copies: a round trip into a copy of a library; failures keep what was there") {
     CHECK(zxtest::RunChild("resource_copies") == 0);
+}
+
+namespace {
+
+// The file offsets of the test module's raw-data resource entries, walked here independently of
+// the library: "1033", "2052", "EXISTING" -> its data entry; "type" -> the raw-data type's
+// directory entry in the root.
+std::map<std::string, size_t> ResourceEntries(const std::string &file) {
+    std::map<std::string, size_t> found;
+    size_t raw = 0;
+    for (const Section &section : Sections(file))
+        if (section.name == ".rsrc") raw = section.offset;
+    const auto u32 = [&](size_t at) {
+        uint32_t v = 0;
+        std::memcpy(&v, file.data() + at, 4);
+        return v;
+    };
+    const auto entries = [&](size_t directory) {
+        uint16_t named = 0, ids = 0;
+        std::memcpy(&named, file.data() + directory + 12, 2);
+        std::memcpy(&ids, file.data() + directory + 14, 2);
+        return static_cast<size_t>(named + ids);
+    };
+    for (size_t i = 0; i < entries(raw); ++i) {
+        const size_t type = raw + 16 + 8 * i;
+        if (u32(type) != 10) continue;
+        found["type"] = type;
+        const size_t names = raw + (u32(type + 4) & 0x7FFFFFFF);
+        for (size_t k = 0; k < entries(names); ++k) {
+            const size_t entry = names + 16 + 8 * k;
+            const uint32_t id = u32(entry);
+            std::string key = std::to_string(id);
+            if (id & 0x80000000) { // a name: its length, then UTF-16 units
+                const size_t at = raw + (id & 0x7FFFFFFF);
+                uint16_t length = 0;
+                std::memcpy(&length, file.data() + at, 2);
+                key.clear();
+                for (uint16_t c = 0; c < length; ++c)
+                    key += file[at + 2 + 2 * c];
+            }
+            const size_t languages = raw + (u32(entry + 4) & 0x7FFFFFFF);
+            found[key] = raw + u32(languages + 16 + 4);
+        }
+    }
+    return found;
+}
+
+void Put(std::string &bytes, size_t at, uint32_t value) {
+    std::memcpy(&bytes[at], &value, 4);
+}
+
+// A library made from the test module: damaged, too long a path, behind a link, or with a tail.
+enum class Shape { Damaged, LongPath, Linked, LargeTail };
+
+struct LibraryRow {
+    const char *what;
+    Shape shape;
+    void (*damage)(std::string &bytes, const std::map<std::string, size_t> &at);
+    int readable; // how many of the bulk reader's resources still read (1033, 2052)
+    WORD copied;  // the resource copied out to a data file: the damaged one; 0 for "EXISTING"
+};
+
+const LibraryRow kLibraryRows[] = {
+    {"a resource that claims 256 MiB in a file of a few KiB", Shape::Damaged,
+     [](std::string &b, const std::map<std::string, size_t> &at) { Put(b, at.at("1033") + 4, 0x10000000); },
+     1, 1033},
+    {"a resource of 0xFFFFFFFF bytes", Shape::Damaged,
+     [](std::string &b, const std::map<std::string, size_t> &at) { Put(b, at.at("2052") + 4, 0xFFFFFFFF); },
+     1, 2052},
+    {"a resource whose bytes lie far past the image", Shape::Damaged,
+     [](std::string &b, const std::map<std::string, size_t> &at) { Put(b, at.at("EXISTING"), 0x7FFFFF00); },
+     2, 0},
+    {"a resource tree that leads back to its root", Shape::Damaged,
+     [](std::string &b, const std::map<std::string, size_t> &at) { Put(b, at.at("type") + 4, 0x80000000); },
+     0, 1033},
+    {"a library path of 255 characters", Shape::LongPath, nullptr, 2, 0},
+    {"a library reached through a symbolic link", Shape::Linked, nullptr, 2, 0},
+    {"a library with a tail of 1.5 GiB", Shape::LargeTail, nullptr, 2, 0},
+};
+
+} // namespace
+
+ZXTEST_CHILD(library_row) {
+    const LibraryRow &row = kLibraryRows[std::stoi(zxtest::ChildArgument())];
+    TempDir dir;
+    std::string bytes = zxtest::ReadFileBytes(ModulePath());
+    if (row.damage) row.damage(bytes, ResourceEntries(bytes));
+    std::wstring library = dir / L"lib.dll";
+    if (row.shape == Shape::LongPath) {
+        const std::wstring folder = dir / std::wstring(249 - dir.path().size() - 1, L'd');
+        ZXTEST_EXPECT(CreateDirectoryW(folder.c_str(), nullptr));
+        library = folder + L"\\l.dll";
+        ZXTEST_EXPECT(library.size() == 255);
+    }
+    const std::wstring target = row.shape == Shape::Linked ? dir / L"target.dll" : library;
+    zxtest::WriteFileBytes(target, bytes);
+    std::unique_ptr<zxtest::HostLink> link;
+    if (row.shape == Shape::Linked) {
+        link.reset(new zxtest::HostLink(library, target));
+        ZXTEST_EXPECT(link->Made());
+    }
+    if (row.shape == Shape::LargeTail) {
+        HANDLE file = CreateFileW(library.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        LARGE_INTEGER end;
+        end.QuadPart = 1536ll << 20;
+        ZXTEST_EXPECT(SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file));
+        CloseHandle(file);
+        void *data = nullptr;
+        unsigned int size = 0;
+        ZXTEST_EXPECT(QX_GetDataSeg(library.c_str(), ".rsrc", &data, &size) == QX_OK && size > 0);
+        QX_FreeDataSeg(&data);
+    }
+
+    // The copies: a data file and a file of the old fixed temporary name stay as they were on a
+    // failure; a sound library takes the resource (behind a link: the link's target does).
+    const std::wstring data = dir / L"data.bin", payload = dir / L"payload.bin",
+                       fixed = library + L".update.tmp";
+    const std::string before = "twenty-seven bytes of data.";
+    zxtest::WriteFileBytes(data, before);
+    zxtest::WriteFileBytes(payload, "new resource");
+    if (row.shape != Shape::LongPath) zxtest::WriteFileBytes(fixed, "somebody's");
+    const std::string library_before = zxtest::ReadFileBytes(target);
+    const bool sound = row.shape != Shape::Damaged;
+    const wchar_t *copied = row.copied ? MAKEINTRESOURCEW(row.copied) : L"EXISTING";
+    ZXTEST_EXPECT(QX_DllToResource(copied, library.c_str(), data.c_str()) == (sound ? QX_OK : QX_ERR_SYSTEM));
+    if (!sound) ZXTEST_EXPECT(zxtest::ReadFileBytes(data) == before);
+    ZXTEST_EXPECT(QX_ResourceToDll(L"MyData", library.c_str(), payload.c_str()) ==
+                  (sound ? QX_OK : QX_ERR_SYSTEM));
+    if (!sound) ZXTEST_EXPECT(zxtest::ReadFileBytes(target) == library_before);
+    if (row.shape != Shape::LongPath) ZXTEST_EXPECT(zxtest::ReadFileBytes(fixed) == "somebody's");
+    if (sound) {
+        ZXTEST_EXPECT(QX_DllToResource(L"MyData", target.c_str(), data.c_str()) == QX_OK);
+        ZXTEST_EXPECT(zxtest::ReadFileBytes(data) == "new resource");
+    }
+    if (row.shape == Shape::Linked) ZXTEST_EXPECT(zxtest::IsHostLink(library));
+
+    // Every reader, by path and by module: no crash, the damaged resource left out.
+    CQxRscData all, one;
+    QX_RCDATAToCQxRscData(all, library.c_str());
+    ZXTEST_EXPECT(all.GetCQxByteArrayW32Count() == row.readable);
+    QX_RCDATAToCQxRscDataByID(one, library.c_str(), 1033, -1);
+    QX_RCDATAToCQxRscDataByID(one, library.c_str(), 2052, -1);
+    ZXTEST_EXPECT(one.GetCQxByteArrayW32Count() == row.readable);
+    if (__qx_hmodule module = QX_LoadLibrary(library.c_str())) {
+        QX_RCDATAToCQxRscData(all, module);
+        ZXTEST_EXPECT(all.GetCQxByteArrayW32Count() == row.readable);
+        QX_UnloadLibrary(module);
+    }
+    // Nothing else is left beside the library.
+    WIN32_FIND_DATAW found;
+    HANDLE find =
+        FindFirstFileW((library.substr(0, library.find_last_of(L'\\') + 1) + L"*.tmp").c_str(), &found);
+    int temporaries = 0;
+    if (find != INVALID_HANDLE_VALUE) {
+        do
+            temporaries += std::wstring(found.cFileName) == L"lib.dll.update.tmp" ? 0 : 1;
+        while (FindNextFileW(find, &found));
+        FindClose(find);
+    }
+    ZXTEST_EXPECT(temporaries == 0);
+    DeleteFileW(fixed.c_str());
+    return 0;
+}
+
+TEST_CASE("damaged and unusual libraries: no crash, the damaged resource refused, nothing lost or left") {
+    for (size_t i = 0; i < sizeof kLibraryRows / sizeof kLibraryRows[0]; ++i) {
+        CAPTURE(std::string(kLibraryRows[i].what));
+        CHECK(zxtest::RunChild("library_row", 60000, std::to_string(i)) == 0);
+    }
 }
 
 TEST_CASE("resource readers: language keys in order; a library that cannot be loaded gives nothing") {
