@@ -53,7 +53,8 @@ const std::string &ChildArgument() {
 }
 
 std::wstring ChildCommandLine(const char *scenario, const std::string &argument) {
-    std::wstring line = L"\"" + SelfPath() + L"\" --zx-child=" + std::wstring(scenario, scenario + std::strlen(scenario));
+    std::wstring line =
+        L"\"" + SelfPath() + L"\" --zx-child=" + std::wstring(scenario, scenario + std::strlen(scenario));
     if (!argument.empty()) {
         // The argument's bytes are Latin-1 characters (the child reads them back in its code page).
         line += L" \"--zx-arg=";

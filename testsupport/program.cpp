@@ -36,7 +36,7 @@ Program::Program(const std::wstring &commandLine, const std::wstring &folder, bo
         SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
         output = CreateFileW(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                              &inherited, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        REQUIRE(output != INVALID_HANDLE_VALUE);
+        Ensure(output != INVALID_HANDLE_VALUE, "the output file");
         startup.dwFlags = STARTF_USESTDHANDLES;
         startup.hStdInput = nullptr;
         startup.hStdOutput = output;
@@ -48,7 +48,7 @@ Program::Program(const std::wstring &commandLine, const std::wstring &folder, bo
         CreateProcessW(nullptr, line.data(), nullptr, nullptr, inheritHandles ? TRUE : FALSE, 0, nullptr,
                        folder.empty() ? nullptr : folder.c_str(), &startup, &info);
     if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
-    REQUIRE_MESSAGE(started, Narrow(commandLine));
+    Ensure(started != FALSE, Narrow(commandLine).c_str());
     CloseHandle(info.hThread);
     m_process = info.hProcess;
     m_id = info.dwProcessId;
@@ -84,7 +84,7 @@ HWND Program::WaitForWindow(const wchar_t *className, DWORD timeoutMs) const {
 }
 
 DWORD Program::WaitForExit(DWORD timeoutMs) {
-    REQUIRE_MESSAGE(WaitForSingleObject(m_process, timeoutMs) == WAIT_OBJECT_0, "the program did not end");
+    Ensure(WaitForSingleObject(m_process, timeoutMs) == WAIT_OBJECT_0, "the program did not end");
     DWORD code = 0;
     GetExitCodeProcess(m_process, &code);
     return code;

@@ -3,10 +3,6 @@
 
 namespace zxtest {
 
-namespace {
-
-// A failed precondition of a helper: the current test fails, or a child scenario ends with 99
-// (doctest's assertions exist only while a test runs).
 void Ensure(bool ok, const char *what) {
     if (ok) return;
     if (!doctest::is_running_in_test) {
@@ -16,8 +12,6 @@ void Ensure(bool ok, const char *what) {
     }
     REQUIRE_MESSAGE(ok, what);
 }
-
-} // namespace
 
 TempDir::TempDir() {
     static LONG counter = 0;

@@ -20,6 +20,10 @@
 
 namespace zxtest {
 
+// A failed precondition of a helper: the current test fails, or, in a child scenario (where
+// doctest's assertions do not exist), the child ends with 99 after saying what failed.
+void Ensure(bool ok, const char *what);
+
 // A fresh, empty folder under the system's temporary folder, removed with all it holds
 // (read-only files included) when the object goes.
 class TempDir {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "zx_winsys/internal/diag.h"
+#include "zx_winsys/internal/logfile.h"
 #include "zx_winsys/internal/report.h"
 #include "zx_winsys/internal/threadstate.h"
 #include "zx_winsys/qx_diag.h"
@@ -44,22 +45,6 @@ void FormatCut(wchar_t *out, size_t size, const wchar_t *format, ...) {
         out[size - 1] = L'\0';
         if (size > 4) wcscpy(out + size - 4, L"...");
     }
-}
-
-// The log file takes the report line by line, so that the line cut never loses its later lines,
-// all under one hold of the log's (recursive) lock, so that no other thread's record comes between
-// them.
-void LogByLine(const wchar_t *report) {
-    const bool locked = CQxLogFile::m_classLock && pthread_mutexCS_lock(&CQxLogFile::m_classLock) == 0;
-    std::wstring text(report);
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find(L'\n', start);
-        end = end == std::wstring::npos ? text.size() : end + 1;
-        CQxLogFile::Log(text.substr(start, end - start).c_str(), 0);
-        start = end;
-    }
-    if (locked) pthread_mutexCS_unlock(&CQxLogFile::m_classLock);
 }
 
 int Report(int options, const wchar_t *assertion, const void *callerReturn) {
@@ -105,7 +90,7 @@ int Report(int options, const wchar_t *assertion, const void *callerReturn) {
     }
     if ((options & QX_DIAG_EVENTLOG) && g_reporter.eventLogPossible)
         g_reporter.eventLogPossible = qx::ReportToEventLog(report);
-    if (options & QX_DIAG_LOGFILE) LogByLine(report);
+    if (options & QX_DIAG_LOGFILE) qx::LogReport(report);
     // The box is shown from a private copy once the lock is free: it waits for the user.
     const bool box = (options & QX_DIAG_MSGBOX) && !noBox;
     const std::wstring boxText = box ? std::wstring(report) : std::wstring();

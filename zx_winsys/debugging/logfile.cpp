@@ -11,6 +11,7 @@
 
 #include "zx_winsys/internal/diag.h"
 #include "zx_winsys/internal/logfile.h"
+#include "zx_winsys/internal/module.h"
 #include "zx_winsys/internal/report.h"
 #include "zx_winsys/internal/strings.h"
 #include "zx_winsys/qx_diag.h"
@@ -28,7 +29,11 @@ const char kSource[] = "debugging/logfile";
 const int kPathChars = 1024;
 const int kLineChars = 511; // a line, time prefix included
 const unsigned kMaxContinuation = 9999;
-const DWORD kRetryMs = 1000; // a failed open is tried again after this
+const DWORD kRetryMs = 1000; // a failed open, or a new file that could not be made, is tried again after this
+const DWORD kLockWaitMs = 250;           // the longest a line waits for another program's hold of the file
+const DWORD kKeepEverythingDays = 36500; // a larger "MaxLogDays" (or a negative one) keeps every file
+const unsigned kSweepDeletions = 1000;   // expired files deleted by one opening, at most
+const DWORD kSweepWaitMs = 30000;        // a sweep waits this long for another process's sweep
 const wchar_t kRegistryKey[] = L"Software\\Varnholt\\Misc\\LogFile";
 // Every dated log file name ("qxapp_????-??-??*.log"; escaped, "??-" would be a trigraph).
 const wchar_t kDatedPattern[] = L"qxapp_\?\?\?\?-\?\?-\?\?*.log";
@@ -37,7 +42,7 @@ const wchar_t kDatedPattern[] = L"qxapp_\?\?\?\?-\?\?-\?\?*.log";
 // file, around "move to the end, write" and around the start of a continuation file.
 const DWORD kLockOffsetHigh = 0x7FFFFFFF;
 
-qx::LogSystem g_system = {GetLocalTime, ShellExecuteW, RegSetValueExW};
+qx::LogSystem g_system = {GetLocalTime, ShellExecuteW, RegSetValueExW, WriteFile};
 
 // The paths that GetLogFilename hands out, each kept unchanged for as long as the library is
 // loaded (a reader never sees a path half rewritten): one per file the log has used, which are
@@ -47,12 +52,57 @@ const wchar_t *g_fileName = nullptr;
 DWORD g_lastFailure = 0;
 bool g_failedBefore = false;
 
+// Lines of this process that were meant for the file and are not in it, by reason; the next line
+// that lands says how many. Guarded by the class lock.
+enum Loss { kLockHeld, kWriteFailed, kNoFile, kDayFull, kLossKinds };
+unsigned g_lost[kLossKinds] = {};
+// The last wait for the byte lock ran out at g_lockBusyAt: until a second has passed, a line tries
+// once and does not wait, so that a program holding the lock costs one wait a second, not one a
+// line. Guarded by the class lock.
+bool g_lockBusy = false;
+DWORD g_lockBusyAt = 0;
+// A new file (next day, size limit) could not be made at g_splitFailedAt with g_splitStatus: lines
+// stay in the current file and the new one is tried again after kRetryMs; the first line after the
+// failure says so. Guarded by the class lock.
+bool g_splitFailed = false, g_splitNoted = false;
+DWORD g_splitFailedAt = 0;
+int g_splitStatus = QX_OK;
+// The date ("_YYYY-MM-DD") whose files up to the last continuation are all at the size limit: the
+// rest of that day's lines are refused. Guarded by the class lock.
+std::wstring *g_dayFull = nullptr;
+// The day (days since 1970) whose expired files this process has swept. Guarded by the class lock.
+long g_sweptDay = -1;
+// A report being written as one block: Log adds its lines to *lines, then writes them all at once
+// under one hold of the file. Guarded by the class lock.
+struct Block {
+    std::wstring *lines = nullptr;
+    size_t count = 0;
+    bool flush = false;
+} g_block;
+
+// The byte lock, waited for at most kLockWaitMs (another program may hold it as long as it likes).
 class SharedFileLock {
 public:
     explicit SharedFileLock(void *file) : m_file(static_cast<HANDLE>(file)) {
-        OVERLAPPED at = {};
-        at.OffsetHigh = kLockOffsetHigh;
-        m_locked = LockFileEx(m_file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at) != 0;
+        m_locked = Try();
+        if (m_locked) return;
+        const bool wait = !(g_lockBusy && GetTickCount() - g_lockBusyAt < kRetryMs);
+        // Writers of the platform hold the lock for microseconds: a few quick tries first, then
+        // short sleeps.
+        const DWORD start = GetTickCount();
+        for (DWORD round = 0; wait && !m_locked && GetTickCount() - start < kLockWaitMs; ++round) {
+            if (round < 64)
+                SwitchToThread();
+            else
+                Sleep(1);
+            m_locked = Try();
+        }
+        if (m_locked) {
+            g_lockBusy = false;
+        } else if (wait) {
+            g_lockBusy = true;
+            g_lockBusyAt = GetTickCount();
+        }
     }
     ~SharedFileLock() {
         if (!m_locked) return;
@@ -62,18 +112,86 @@ public:
     }
     SharedFileLock(const SharedFileLock &) = delete;
     SharedFileLock &operator=(const SharedFileLock &) = delete;
+    bool Locked() const { return m_locked; }
 
 private:
+    bool Try() {
+        OVERLAPPED at = {};
+        at.OffsetHigh = kLockOffsetHigh;
+        return LockFileEx(m_file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at) != 0;
+    }
+
     HANDLE m_file;
     bool m_locked = false;
 };
 
-// Appends bytes at the current end of the file; the caller holds the shared lock.
+// Appends bytes at the current end of the file, whole or not at all: a write cut short (a full
+// drive) is taken back to where it began. The caller holds the byte lock.
 int Append(void *file, const void *bytes, size_t count) {
-    int status = QX_SeekFile(file, 0, 2);
-    if (status != QX_OK) return status;
-    size_t written = 0;
-    return QX_WriteFile(file, bytes, count, &written, nullptr);
+    const HANDLE handle = static_cast<HANDLE>(file);
+    LARGE_INTEGER zero = {}, end = {};
+    if (!SetFilePointerEx(handle, zero, &end, FILE_END)) return QX_ERR_SEEK_FILE;
+    const char *from = static_cast<const char *>(bytes);
+    size_t done = 0;
+    while (done < count) {
+        const DWORD want = count - done > 0x10000000 ? 0x10000000 : static_cast<DWORD>(count - done);
+        DWORD put = 0;
+        if (!g_system.writeFile(handle, from + done, want, &put, nullptr) || put == 0) break;
+        done += put;
+    }
+    if (done == count) return QX_OK;
+    if (done > 0 && SetFilePointerEx(handle, end, nullptr, FILE_BEGIN)) SetEndOfFile(handle);
+    return QX_ERR_WRITE_FILE;
+}
+
+// The size of the file, or 0 when it cannot be read.
+uint64_t SizeOf(void *file) {
+    uint64_t size = 0;
+    return QX_GetFileSize(file, &size) == QX_OK ? size : 0;
+}
+
+// The time prefix and the text, cut to kLineChars in all (a text that ended a line keeps its end).
+std::wstring FormatLine(const wchar_t *prefix, const wchar_t *text) {
+    std::wstring line(prefix);
+    const size_t length = wcslen(text);
+    if (line.size() + length <= static_cast<size_t>(kLineChars)) return line.append(text, length);
+    const bool lineEnd = length > 0 && text[length - 1] == L'\n';
+    const size_t keep = (lineEnd ? kLineChars - 2 : kLineChars) - line.size();
+    return line.append(text, keep).append(lineEnd ? L"\r\n" : L"");
+}
+
+// The lines lost since the last one that landed, and a new file that could not be made, as lines
+// of their own; empty when there is nothing to say.
+std::wstring LossNotes(const wchar_t *prefix) {
+    std::wstring notes;
+    if (g_splitFailed && !g_splitNoted) {
+        wchar_t text[160];
+        swprintf(text, 160,
+                 L"[a new log file could not be started (status %d); the lines go on in this file]\r\n",
+                 g_splitStatus);
+        notes += prefix + std::wstring(text);
+    }
+    unsigned total = 0;
+    for (unsigned n : g_lost)
+        total += n;
+    if (total == 0) return notes;
+    static const wchar_t *const kReasons[kLossKinds] = {L"another program held the file", L"the write failed",
+                                                        L"no log file could be opened",
+                                                        L"the day's files were all at the size limit"};
+    std::wstring text = L"[" + std::to_wstring(total) + L" lines of this process were not written:";
+    const wchar_t *separator = L" ";
+    for (int kind = 0; kind < kLossKinds; ++kind) {
+        if (g_lost[kind] == 0) continue;
+        text += separator + std::to_wstring(g_lost[kind]) + L" as " + kReasons[kind];
+        separator = L", ";
+    }
+    return notes + prefix + text + L"]\r\n";
+}
+
+void ForgetLosses() {
+    for (unsigned &n : g_lost)
+        n = 0;
+    if (g_splitFailed) g_splitNoted = true;
 }
 
 std::wstring DateText(const SYSTEMTIME &date) {
@@ -171,12 +289,110 @@ void UseFolder(wchar_t *out, const std::wstring &root, const std::wstring &text)
     qx::CopyBounded(out, kPathChars, (folder + L"\\").c_str(), qx::Termination::Always);
 }
 
+// Deletes, in a thread of its own, the files of folder older than maxDays (calendar days, so a
+// change of daylight saving time never moves the boundary). A file of today or later, a name whose
+// date does not parse and a file that another process holds open stay. One process of the session
+// sweeps a folder at a time (the others wait their turn, or give up after kSweepWaitMs), and one
+// sweep deletes at most kSweepDeletions files: the writers never wait for it.
+struct Sweep {
+    std::wstring folder; // ends with a backslash
+    long today;
+    long maxDays;
+    HMODULE module; // keeps the library loaded while the thread runs
+};
+
+std::wstring SweepLockName(const std::wstring &folder) {
+    uint32_t hash = 2166136261u; // FNV-1a of the folder, case folded
+    for (wchar_t c : folder) {
+        hash ^= static_cast<uint32_t>(towlower(c));
+        hash *= 16777619u;
+    }
+    wchar_t name[64];
+    swprintf(name, 64, L"Local\\zx_winsys-log-sweep-%08x", hash);
+    return name;
+}
+
+void SweepExpired(const Sweep &sweep) {
+    unsigned deleted = 0;
+    ForEachFile(sweep.folder + kDatedPattern, [&](const std::wstring &name) {
+        int year = 0, month = 0, day = 0;
+        if (deleted >= kSweepDeletions || !DateOfName(name, &year, &month, &day)) return;
+        const long age = sweep.today - qx::DaysFromCivil(year, month, day);
+        if (age > 0 && age > sweep.maxDays && QX_RemoveFile((sweep.folder + name).c_str(), 0) == QX_OK)
+            ++deleted;
+    });
+}
+
+DWORD WINAPI SweepThread(void *argument) {
+    Sweep *sweep = static_cast<Sweep *>(argument);
+    const HMODULE module = sweep->module;
+    HANDLE lock = CreateMutexW(nullptr, FALSE, SweepLockName(sweep->folder).c_str());
+    if (lock) {
+        const DWORD got = WaitForSingleObject(lock, kSweepWaitMs);
+        if (got == WAIT_OBJECT_0 || got == WAIT_ABANDONED) {
+            SweepExpired(*sweep);
+            ReleaseMutex(lock);
+        }
+        CloseHandle(lock);
+    }
+    delete sweep;
+    if (module) FreeLibraryAndExitThread(module, 0);
+    return 0;
+}
+
+// Starts the sweep of folder unless the limit keeps every file.
+void StartSweep(const std::wstring &folder, long today, int maxDays) {
+    if (maxDays < 0 || static_cast<DWORD>(maxDays) > kKeepEverythingDays) return;
+    Sweep *sweep = new (std::nothrow) Sweep;
+    if (!sweep) return;
+    try {
+        sweep->folder = folder;
+    } catch (const std::bad_alloc &) {
+        delete sweep;
+        return;
+    }
+    sweep->today = today;
+    sweep->maxDays = maxDays;
+    sweep->module = qx::ModuleReference();
+    HANDLE thread = CreateThread(nullptr, 0, SweepThread, sweep, 0, nullptr);
+    if (!thread) {
+        if (sweep->module) FreeLibrary(sweep->module);
+        delete sweep;
+        return;
+    }
+    SetThreadPriority(thread, THREAD_PRIORITY_BELOW_NORMAL);
+    CloseHandle(thread);
+}
+
 } // namespace
 
 namespace qx {
 
 LogSystem &LogFileSystem() {
     return g_system;
+}
+
+int LogReport(const wchar_t *report) {
+    if (!CQxLogFile::m_classLock || pthread_mutexCS_lock(&CQxLogFile::m_classLock) != 0) return QX_ERR_SYSTEM;
+    int status = QX_OK;
+    try {
+        std::wstring lines;
+        g_block.lines = &lines;
+        const std::wstring text(report);
+        for (size_t start = 0; start < text.size();) {
+            size_t end = text.find(L'\n', start);
+            end = end == std::wstring::npos ? text.size() : end + 1;
+            CQxLogFile::Log(text.substr(start, end - start).c_str(), 0);
+            start = end;
+        }
+        g_block.flush = true;
+        if (g_block.count > 0) status = CQxLogFile::Log(L"", 0);
+    } catch (const std::bad_alloc &) {
+        status = QX_ERR_NO_MEMORY;
+    }
+    g_block = Block();
+    pthread_mutexCS_unlock(&CQxLogFile::m_classLock);
+    return status;
 }
 
 long DaysFromCivil(int year, int month, int day) {
@@ -221,22 +437,21 @@ CQxLogFile::CQxLogFile()
     }
     QX_SeekFile(m_hFile, 0, 2);
 
-    // The age sweep counts calendar days, so a change of daylight saving time never moves its
-    // boundary. Every old name is tried: a file that another process holds open is skipped, and
-    // a name whose date does not parse is never deleted.
+    // Expired files go in the background, once a day per process.
     const long todayNumber = qx::DaysFromCivil(today.wYear, today.wMonth, today.wDay);
-    ForEachFile(std::wstring(folder) + kDatedPattern, [&](const std::wstring &name) {
-        int year = 0, month = 0, day = 0;
-        if (!DateOfName(name, &year, &month, &day)) return;
-        if (todayNumber - qx::DaysFromCivil(year, month, day) > m_nMaxLogDays)
-            QX_RemoveFile((std::wstring(folder) + name).c_str(), 0);
-    });
+    if (g_sweptDay != todayNumber) {
+        g_sweptDay = todayNumber;
+        StartSweep(folder, todayNumber, m_nMaxLogDays);
+    }
 
     wchar_t header[128];
     curr_time_string(header);
     wcscat(header, L"Log session started.\r\n");
+    // Another program holding the file costs the header, not the file: it is counted as a lost line.
     SharedFileLock lock(m_hFile);
-    if (m_bUnicodeEnabled) {
+    if (!lock.Locked()) {
+        ++g_lost[kLockHeld];
+    } else if (m_bUnicodeEnabled) {
         const std::wstring text = std::wstring(1, L'\xFEFF') + header;
         if (Append(m_hFile, text.data(), text.size() * sizeof(wchar_t)) != QX_OK) return;
         m_uBytesWritten = static_cast<unsigned>(text.size() * sizeof(wchar_t));
@@ -308,12 +523,18 @@ int CQxLogFile::SplitFile(CQxLogFile *instance) {
         // file of the day (another process has just started it) moves there instead of starting
         // yet another one.
         SharedFileLock lock(instance->m_hFile);
+        if (!lock.Locked()) return QX_ERR_WRITE_FILE;
         bool any = false;
         unsigned newest = NewestNumber(folder, date, &any);
         const bool onNewest = !any || DayFile(folder, date, newest) == instance->m_wszFileName;
         if (onNewest) {
-            unsigned next = any ? newest + 1 : 0;
-            if (next > kMaxContinuation) next = 0;
+            const unsigned next = any ? newest + 1 : 0;
+            // The day's last continuation is full: the day keeps no more lines.
+            if (next > kMaxContinuation) {
+                if (!g_dayFull) g_dayFull = new (std::nothrow) std::wstring;
+                if (g_dayFull) *g_dayFull = date;
+                return QX_ERR_SYSTEM;
+            }
             void *created = nullptr;
             int status = QX_OpenFile(DayFile(folder, date, next).c_str(),
                                      QX_OPEN_READ | QX_OPEN_WRITE | QX_OPEN_ALWAYS,
@@ -330,46 +551,91 @@ int CQxLogFile::Log(const wchar_t *text, int level) {
     qx::KeepLastError keep;
     if (!text) return QX_ERR_INVALID_ARG;
     if (!m_classLock || qx::Loading() || pthread_mutexCS_lock(&m_classLock) != 0) return QX_ERR_SYSTEM;
-    CQxLogFile *instance = getInstance(false);
     int status = QX_ERR_SYSTEM;
-    if (instance && m_bLogEnabled && level >= instance->m_nDetailThreshold) {
-        // A new day starts its own file at its first line; a file that passed the size limit
-        // (bytes of this instance, in whole megabytes) a continuation file.
+    try {
+        wchar_t prefix[64];
+        curr_time_string(prefix);
+        // A report's lines are gathered and written at once (LogBlock).
+        if (g_block.lines && !g_block.flush) {
+            g_block.lines->append(FormatLine(prefix, text));
+            ++g_block.count;
+            pthread_mutexCS_unlock(&m_classLock);
+            return QX_OK;
+        }
+        const unsigned lines = g_block.flush ? static_cast<unsigned>(g_block.count) : 1u;
+        CQxLogFile *instance = getInstance(false);
+        if (!instance || !m_bLogEnabled || level < instance->m_nDetailThreshold) {
+            if (!instance && m_bLogEnabled) g_lost[kNoFile] += lines;
+            pthread_mutexCS_unlock(&m_classLock);
+            return QX_ERR_SYSTEM;
+        }
+        const std::wstring payload = g_block.flush ? *g_block.lines : FormatLine(prefix, text);
         SYSTEMTIME now;
         g_system.localTime(&now);
-        status = QX_OK;
-        if (DateOfPath(instance->m_wszFileName) != DateText(now) ||
-            instance->m_uBytesWritten / 1048576u > instance->m_uMaxLogMBytes) {
-            status = SplitFile(instance);
+        const std::wstring date = DateText(now);
+        // The size limit is the size of the file on disk, whoever wrote it; 0 and all bits set
+        // mean no limit.
+        const uint64_t limit = instance->m_uMaxLogMBytes == 0 || instance->m_uMaxLogMBytes == ~0u
+                                   ? ~0ull
+                                   : static_cast<uint64_t>(instance->m_uMaxLogMBytes) << 20;
+        const bool splitWaits = g_splitFailed && GetTickCount() - g_splitFailedAt < kRetryMs;
+        for (int pass = 0; pass < 2; ++pass) {
+            if (g_dayFull && *g_dayFull == date) {
+                g_lost[kDayFull] += lines;
+                status = QX_ERR_SYSTEM;
+                break;
+            }
+            bool moveOn = false;
+            {
+                SharedFileLock lock(instance->m_hFile);
+                if (!lock.Locked()) {
+                    g_lost[kLockHeld] += lines;
+                    status = QX_ERR_WRITE_FILE;
+                    break;
+                }
+                // A new day starts its own file at its first line, a full file a continuation;
+                // when the new file cannot be made, the lines stay in this one for a while.
+                moveOn = pass == 0 && !splitWaits &&
+                         (DateOfPath(instance->m_wszFileName) != date || SizeOf(instance->m_hFile) >= limit);
+                if (!moveOn) {
+                    const std::wstring block = LossNotes(prefix) + payload;
+                    if (m_bUnicodeEnabled) {
+                        status = Append(instance->m_hFile, block.data(), block.size() * sizeof(wchar_t));
+                    } else {
+                        std::vector<char> narrow(block.size() + 1);
+                        wtoc(narrow.data(), block.c_str());
+                        status = Append(instance->m_hFile, narrow.data(), block.size());
+                    }
+                    if (status == QX_OK) {
+                        instance->m_uBytesWritten +=
+                            static_cast<unsigned>(block.size() * (m_bUnicodeEnabled ? sizeof(wchar_t) : 1));
+                        ForgetLosses();
+                    } else {
+                        g_lost[kWriteFailed] += lines;
+                    }
+                    break;
+                }
+            }
+            const int split = SplitFile(instance);
             instance = m_pSingleton;
-        }
-        if (status == QX_OK && instance) {
-            wchar_t line[kLineChars + 64];
-            curr_time_string(line);
-            const size_t prefix = wcslen(line);
-            const size_t length = wcslen(text);
-            if (prefix + length <= static_cast<size_t>(kLineChars)) {
-                wmemcpy(line + prefix, text, length + 1);
-            } else {
-                // Cut to 511 characters; a text that ended a line keeps its line end.
-                const bool lineEnd = length > 0 && text[length - 1] == L'\n';
-                const size_t keep = (lineEnd ? kLineChars - 2 : kLineChars) - prefix;
-                wmemcpy(line + prefix, text, keep);
-                wcscpy(line + prefix + keep, lineEnd ? L"\r\n" : L"");
+            if (split == QX_OK && instance) {
+                g_splitFailed = g_splitNoted = false;
+                continue;
             }
-            const size_t units = wcslen(line);
-            SharedFileLock lock(instance->m_hFile);
-            if (m_bUnicodeEnabled) {
-                status = Append(instance->m_hFile, line, units * sizeof(wchar_t));
-                if (status == QX_OK)
-                    instance->m_uBytesWritten += static_cast<unsigned>(units * sizeof(wchar_t));
-            } else {
-                char narrow[kLineChars + 64];
-                wtoc(narrow, line);
-                status = Append(instance->m_hFile, narrow, units);
-                if (status == QX_OK) instance->m_uBytesWritten += static_cast<unsigned>(units);
+            if (!instance) { // the old file was closed and no new one opened
+                g_lost[kNoFile] += lines;
+                status = split == QX_OK ? QX_ERR_SYSTEM : split;
+                break;
             }
+            if (!(g_dayFull && *g_dayFull == date) && !g_splitFailed) {
+                g_splitFailed = true;
+                g_splitNoted = false;
+                g_splitStatus = split;
+            }
+            g_splitFailedAt = GetTickCount();
         }
+    } catch (const std::bad_alloc &) {
+        status = QX_ERR_NO_MEMORY;
     }
     pthread_mutexCS_unlock(&m_classLock);
     return status;

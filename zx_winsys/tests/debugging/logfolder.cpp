@@ -92,12 +92,12 @@ std::wstring DayName(int daysFromToday, unsigned continuation) {
     return name;
 }
 
-void SetLimits(int maxMBytes, int maxDays) {
+void SetLimits(long long maxMBytes, long long maxDays) {
     HKEY key = zxtest::CreateKey(L"Software\\Varnholt\\Misc\\LogFile");
     if (!key) return;
     const struct {
         const wchar_t *name;
-        int value;
+        long long value;
     } limits[] = {{L"MaxLogMBytes", maxMBytes}, {L"MaxLogDays", maxDays}};
     for (const auto &limit : limits) {
         if (limit.value < 0) {

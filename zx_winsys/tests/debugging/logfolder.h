@@ -23,7 +23,8 @@ std::string ReadAllLogs();
 // "qxapp_YYYY-MM-DD.log" (continuation 0) or "qxapp_YYYY-MM-DD_(NNNN).log" for the local date
 // daysFromToday days away.
 std::wstring DayName(int daysFromToday, unsigned continuation = 0);
-// Sets (a value of -1 removes) "MaxLogMBytes" and "MaxLogDays" under the log file's registry key.
-void SetLimits(int maxMBytes, int maxDays);
+// Sets (a value of -1 removes) "MaxLogMBytes" and "MaxLogDays" under the log file's registry key;
+// any 32-bit value can be set.
+void SetLimits(long long maxMBytes, long long maxDays);
 
 } // namespace zxtest_log

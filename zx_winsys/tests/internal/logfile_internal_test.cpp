@@ -1,5 +1,6 @@
-// The log file through its seams: the local date (a new day starts a new file), the shell (OpenLog)
-// and the pause after a failed open. Each scenario runs in a process of its own.
+// The log file through its seams: the local date (a new day starts a new file), the shell (OpenLog),
+// the pause after a failed open and writes cut short by a full drive. Each scenario runs in a process of its
+// own.
 #include "testsupport/zxtest.h"
 #include "zx_winsys/internal/logfile.h"
 #include "zx_winsys/qx_diag.h"
@@ -53,12 +54,15 @@ ZXTEST_CHILD(log_new_day_new_file) {
     const std::string first = zxtest::ReadFileBytes(InFolder(L"qxapp_2030-03-01.log"));
     const std::string second = zxtest::ReadFileBytes(InFolder(L"qxapp_2030-03-02.log"));
     ZXTEST_EXPECT(first.find("late") != std::string::npos && first.find("early") == std::string::npos);
-    ZXTEST_EXPECT(second.find("Log session started.") != std::string::npos && second.find("early") != std::string::npos);
+    ZXTEST_EXPECT(second.find("Log session started.") != std::string::npos &&
+                  second.find("early") != std::string::npos);
     // The sweep counts calendar days, at any hour.
     g_now = Day(2030, 3, 12, 0); // 11 days after the first file, 10 after the second
     ZXTEST_EXPECT(QX_Log(L"later\r\n") == QX_OK);
     CQxLogFile::CloseLog();
-    ZXTEST_EXPECT(GetFileAttributesW(InFolder(L"qxapp_2030-03-01.log").c_str()) == INVALID_FILE_ATTRIBUTES);
+    ZXTEST_EXPECT(zxtest::Eventually([] {
+        return GetFileAttributesW(InFolder(L"qxapp_2030-03-01.log").c_str()) == INVALID_FILE_ATTRIBUTES;
+    }));
     ZXTEST_EXPECT(GetFileAttributesW(InFolder(L"qxapp_2030-03-02.log").c_str()) != INVALID_FILE_ATTRIBUTES);
     return 0;
 }
@@ -74,9 +78,11 @@ ZXTEST_CHILD(log_open_in_the_shell) {
     ZXTEST_EXPECT(CQxLogFile::ClearLog() == QX_OK);
     ZXTEST_EXPECT(CQxLogFile::OpenLog(false) == QX_OK);
     ZXTEST_EXPECT(g_shell.size() == 3);
-    ZXTEST_EXPECT(g_shell[0].verb == L"open" && g_shell[0].file == L"explorer" && g_shell[0].parameters == folder);
+    ZXTEST_EXPECT(g_shell[0].verb == L"open" && g_shell[0].file == L"explorer" &&
+                  g_shell[0].parameters == folder);
     ZXTEST_EXPECT(g_shell[1].file == L"explorer" && g_shell[1].parameters == folder);
-    ZXTEST_EXPECT(g_shell[2].file == L"notepad" && g_shell[2].parameters == std::wstring(CQxLogFile::GetLogFilename()));
+    ZXTEST_EXPECT(g_shell[2].file == L"notepad" &&
+                  g_shell[2].parameters == std::wstring(CQxLogFile::GetLogFilename()));
     ZXTEST_EXPECT(g_shell[2].parameters.find(L"_(0001).log") != std::wstring::npos);
     return 0;
 }
@@ -111,9 +117,42 @@ ZXTEST_CHILD(log_limits_that_cannot_be_stored) {
     return 0;
 }
 
+namespace {
+// A drive that fills up: the next writes put part of their bytes, then fail.
+int g_writesCutShort = 0;
+BOOL WINAPI CutShort(HANDLE file, LPCVOID bytes, DWORD count, LPDWORD written, LPOVERLAPPED at) {
+    if (g_writesCutShort == 0) return WriteFile(file, bytes, count, written, at);
+    --g_writesCutShort;
+    WriteFile(file, bytes, count / 2, written, at);
+    SetLastError(ERROR_DISK_FULL);
+    return FALSE;
+}
+} // namespace
+
+ZXTEST_CHILD(log_writes_cut_short) {
+    zxtest_log::ClearLogFolder();
+    CQxLogFile::Initialize();
+    ZXTEST_EXPECT(QX_Log(L"before\r\n") == QX_OK);
+    qx::LogFileSystem().writeFile = CutShort;
+    g_writesCutShort = 2;
+    ZXTEST_EXPECT(QX_Log(L"cut short\r\n") == QX_ERR_WRITE_FILE);
+    ZXTEST_EXPECT(QX_Log(L"cut short\r\n") == QX_ERR_WRITE_FILE);
+    ZXTEST_EXPECT(QX_Log(L"after\r\n") == QX_OK);
+    const std::string log = zxtest::ReadFileBytes(CQxLogFile::GetLogFilename());
+    CQxLogFile::CloseLog();
+    // Whole lines only, and the first line that lands says what was lost.
+    ZXTEST_EXPECT(log.find("cut") == std::string::npos);
+    const size_t note =
+        log.find("***** [2 lines of this process were not written: 2 as the write failed]\r\n");
+    ZXTEST_EXPECT(note != std::string::npos && log.find("***** before\r\n") < note);
+    ZXTEST_EXPECT(log.find("***** after\r\n") > note && log.size() == log.find("***** after\r\n") + 13);
+    return 0;
+}
+
 TEST_CASE("log file seams: a new day starts a new file, the sweep counts days, the shell, a failed open") {
-    for (const char *scenario : {"log_new_day_new_file", "log_open_in_the_shell", "log_failed_open_waits_a_second",
-                                 "log_limits_that_cannot_be_stored"}) {
+    for (const char *scenario :
+         {"log_new_day_new_file", "log_open_in_the_shell", "log_failed_open_waits_a_second",
+          "log_limits_that_cannot_be_stored", "log_writes_cut_short"}) {
         CAPTURE(scenario);
         CHECK(zxtest::RunChild(scenario) == 0);
     }
