@@ -3,6 +3,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <cstdio>
 #include <cwchar>
 #include <new>
 #include <set>
@@ -237,6 +238,50 @@ unsigned NewestNumber(const std::wstring &folder, const std::wstring &date, bool
     return newest;
 }
 
+// The newest continuation of the day is noted in a small file of the folder (the date and the
+// number, "_YYYY-MM-DD NNNN"), so that opening need not walk a folder of thousands of files: the
+// note is believed when the file it names is there. Whoever starts a continuation, or has walked
+// the folder, writes it; a note that lags behind only puts lines in an older file of the day until
+// the next continuation, whose start walks the folder.
+const wchar_t kNewestNote[] = L"qxapp.newest";
+
+bool ReadNewestNote(const std::wstring &folder, const std::wstring &date, unsigned *newest) {
+    HANDLE file = CreateFileW((folder + kNewestNote).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    char text[17] = {};
+    DWORD got = 0;
+    const bool read = ReadFile(file, text, 16, &got, nullptr) && got == 16;
+    CloseHandle(file);
+    if (!read || text[11] != ' ') return false;
+    for (size_t i = 0; i < 11; ++i)
+        if (static_cast<wchar_t>(text[i]) != date[i]) return false;
+    unsigned number = 0;
+    for (size_t i = 12; i < 16; ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
+        number = number * 10 + static_cast<unsigned>(text[i] - '0');
+    }
+    const DWORD attributes = GetFileAttributesW(DayFile(folder, date, number).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    *newest = number;
+    return true;
+}
+
+void WriteNewestNote(const std::wstring &folder, const std::wstring &date, unsigned newest) {
+    char text[32];
+    const int length = snprintf(text, sizeof text, "%ls %04u", date.c_str(), newest);
+    if (length != 16) return;
+    HANDLE file =
+        CreateFileW((folder + kNewestNote).c_str(), GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    WriteFile(file, text, 16, &written, nullptr);
+    SetEndOfFile(file);
+    CloseHandle(file);
+}
+
 std::wstring FolderOf(const wchar_t *path) {
     const std::wstring full(path);
     const size_t slash = full.find_last_of(L'\\');
@@ -425,8 +470,12 @@ CQxLogFile::CQxLogFile()
     SYSTEMTIME today;
     g_system.localTime(&today);
     const std::wstring date = DateText(today);
-    unsigned newest = NewestNumber(folder, date, nullptr);
-    if (newest > kMaxContinuation) newest = 0;
+    unsigned newest = 0;
+    if (!ReadNewestNote(folder, date, &newest)) {
+        newest = NewestNumber(folder, date, nullptr);
+        if (newest > kMaxContinuation) newest = 0;
+        WriteNewestNote(folder, date, newest);
+    }
     const std::wstring path = DayFile(folder, date, newest);
     qx::CopyBounded(m_wszFileName, kPathChars, path.c_str(), qx::Termination::Always);
     if (path.size() >= static_cast<size_t>(kPathChars)) return;
@@ -541,6 +590,7 @@ int CQxLogFile::SplitFile(CQxLogFile *instance) {
                                      QX_SHARE_READ | QX_SHARE_WRITE, QX_PERM_DEFAULT, &created);
             if (status != QX_OK) return status;
             QX_CloseFile(created);
+            WriteNewestNote(folder, date, next);
         }
     }
     CloseLog();

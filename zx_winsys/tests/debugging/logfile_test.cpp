@@ -23,12 +23,16 @@ std::wstring LogPath(const std::wstring &name) {
     return LogFolder() + L"\\" + name;
 }
 
-// A fresh log folder, the registry limits removed, and this process's own log closed.
-void FreshFolder() {
-    CQxLogFile::CloseLog();
-    zxtest_log::SetLimits(-1, -1);
-    zxtest_log::ClearLogFolder();
-}
+// A fresh log folder, the registry limits removed, and this process's own log closed; the limits
+// are removed again when it goes, however the test ends.
+struct FreshFolder {
+    FreshFolder() {
+        CQxLogFile::CloseLog();
+        zxtest_log::SetLimits(-1, -1);
+        zxtest_log::ClearLogFolder();
+    }
+    ~FreshFolder() { zxtest_log::SetLimits(-1, -1); }
+};
 
 bool IsTimePrefix(const std::string &line) {
     // "Wed Dec 09 01:07:37 2026 ***** "
@@ -183,29 +187,27 @@ ZXTEST_CHILD(log_refusals) {
 }
 
 TEST_CASE("log file: the first line of a day starts the day's file with a session header") {
-    FreshFolder();
+    FreshFolder fresh;
     CHECK(zxtest::RunChild("log_first_line_of_the_day") == 0);
 }
 
 TEST_CASE("log file: the newest continuation is continued, and a cleared log starts the next one") {
-    FreshFolder();
+    FreshFolder fresh;
     for (unsigned n : {0u, 1u, 3u})
         zxtest::WriteFileBytes(LogPath(DayName(0, n)), "old\r\n");
     CHECK(zxtest::RunChild("log_continuations_with_gaps") == 0);
 }
 
 TEST_CASE("log file: a size limit of 1 MB splits at 1 MiB on disk; 0 means no limit") {
-    FreshFolder();
-    zxtest_log::SetLimits(1, -1);
-    CHECK(zxtest::RunChild("log_size_split") == 0);
-    FreshFolder();
-    zxtest_log::SetLimits(0, -1);
-    CHECK(zxtest::RunChild("log_no_size_limit") == 0);
-    zxtest_log::SetLimits(-1, -1);
+    for (int limit : {1, 0}) {
+        FreshFolder fresh;
+        zxtest_log::SetLimits(limit, -1);
+        CHECK(zxtest::RunChild(limit ? "log_size_split" : "log_no_size_limit") == 0);
+    }
 }
 
 TEST_CASE("log file: files older than the age limit go, held files and foreign names stay") {
-    FreshFolder();
+    FreshFolder fresh;
     for (int days : {-10, -11, -12, -30})
         zxtest::WriteFileBytes(LogPath(DayName(days)), "old\r\n");
     zxtest::WriteFileBytes(LogPath(DayName(-11, 2)), "old\r\n");
@@ -228,17 +230,17 @@ TEST_CASE("log file: files older than the age limit go, held files and foreign n
 }
 
 TEST_CASE("log file: Unicode mode writes the byte order mark at every opening") {
-    FreshFolder();
+    FreshFolder fresh;
     CHECK(zxtest::RunChild("log_unicode_mode") == 0);
 }
 
 TEST_CASE("log file: narrow text, and cut lines that keep their line end") {
-    FreshFolder();
+    FreshFolder fresh;
     CHECK(zxtest::RunChild("log_narrow_text_and_cuts") == 0);
 }
 
 TEST_CASE("log file: null text, a disabled log and the stored limits") {
-    FreshFolder();
+    FreshFolder fresh;
     CHECK(zxtest::RunChild("log_refusals") == 0);
     HKEY key = nullptr;
     REQUIRE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Varnholt\\Misc\\LogFile", 0, KEY_READ, &key) ==
@@ -251,7 +253,6 @@ TEST_CASE("log file: null text, a disabled log and the stored limits") {
           ERROR_SUCCESS);
     CHECK(value == 7);
     RegCloseKey(key);
-    zxtest_log::SetLimits(-1, -1);
 }
 
 namespace {
@@ -289,7 +290,7 @@ std::wstring CommonAppData() {
 } // namespace
 
 TEST_CASE("log file: the folder comes from the resource, then SetupOptions.xml, then the default") {
-    FreshFolder();
+    FreshFolder fresh;
     // This program has the resource.
     REQUIRE(QX_Log(L"resource\r\n") == QX_OK);
     CHECK(std::wstring(CQxLogFile::GetLogFilename()) == LogPath(DayName(0)));
@@ -362,7 +363,7 @@ ZXTEST_CHILD(log_load_writer) {
 }
 
 TEST_CASE("log load: 4 processes x 2 threads write one file: every line once, whole; stale files go") {
-    FreshFolder();
+    FreshFolder fresh;
     zxtest_log::SetLimits(1, 10);
     for (int days = 11; days < 26; ++days)
         zxtest::WriteFileBytes(LogPath(DayName(-days)), "stale\r\n");
@@ -378,7 +379,6 @@ TEST_CASE("log load: 4 processes x 2 threads write one file: every line once, wh
             CHECK(writer->WaitForExit(600000) == 0);
     }
     CloseHandle(held);
-    zxtest_log::SetLimits(-1, -1);
 
     const int lines = zxtest::LoadSize(3000, 3000);
     std::map<std::string, int> seen;
@@ -530,7 +530,7 @@ TEST_CASE("log file under faults: a held lock, huge ages, a full day, no new fil
     };
     for (const auto &row : rows) {
         CAPTURE(std::string(row.fault));
-        FreshFolder();
+        FreshFolder fresh;
         zxtest_log::SetLimits(row.megabytes, row.days);
         for (const std::wstring &name : row.present)
             zxtest::WriteFileBytes(LogPath(name), "today\r\n");
@@ -554,5 +554,4 @@ TEST_CASE("log file under faults: a held lock, huge ages, a full day, no new fil
             CHECK(zxtest::ReadFileBytes(LogPath(DayName(0, 9999))).size() <= (1u << 20) + 512);
         }
     }
-    zxtest_log::SetLimits(-1, -1);
 }

@@ -25,17 +25,20 @@ std::wstring LogFolder() {
 void ClearLogFolder() {
     const std::wstring folder = LogFolder();
     SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
-    for (const std::wstring &name : LogFiles()) {
-        const std::wstring path = folder + L"\\" + name;
-        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(path.c_str());
-    }
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name != L"." && name != L"..") zxtest::RemoveTree(folder + L"\\" + name);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
 }
 
 std::vector<std::wstring> LogFiles() {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((LogFolder() + L"\\*").c_str(), &data);
+    HANDLE find = FindFirstFileW((LogFolder() + L"\\*.log").c_str(), &data);
     if (find != INVALID_HANDLE_VALUE) {
         do {
             if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(data.cFileName);

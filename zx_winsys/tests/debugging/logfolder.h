@@ -11,9 +11,9 @@ namespace zxtest_log {
 
 // CommonAppData\<the program's LogFileDir>\Logfiles, without a final backslash.
 std::wstring LogFolder();
-// Deletes every file in the log folder (creating the folder when it is missing).
+// Deletes everything in the log folder (creating the folder when it is missing).
 void ClearLogFolder();
-// The names of the files in the log folder, sorted.
+// The names of the log files (*.log) in the log folder, sorted.
 std::vector<std::wstring> LogFiles();
 // A text that tells this process from every other run of the day: process ids repeat, and the
 // log files of earlier runs stay in the folder.

@@ -43,6 +43,7 @@ std::wstring InFolder(const wchar_t *name) {
 
 ZXTEST_CHILD(log_new_day_new_file) {
     zxtest_log::ClearLogFolder();
+    zxtest_log::SetLimits(-1, -1);
     qx::LogFileSystem().localTime = FakeLocalTime;
     CQxLogFile::Initialize();
     g_now = Day(2030, 3, 1, 23);
