@@ -94,8 +94,23 @@ private:
  *
  * Several processes write one file: each line is appended whole at the end of the file under a
  * lock that all writers of the file share, and the same lock serialises the start of a
- * continuation file, so writers passing the size limit together start one. The first line of a
- * new day starts that day's file. Nothing opens the log while the library is being loaded. */
+ * continuation file, so writers passing the size limit together start one. A writer waits at most
+ * 250 ms for that lock (while another program holds it, only the first line of each second waits);
+ * a line that cannot be written (the lock not had, a failed or short write, no file open, the day
+ * full) is counted, and the next line that lands is preceded by a line saying how many were lost
+ * and why. A write is whole or not at all: one cut short by a full drive is taken back.
+ *
+ * The size limit "MaxLogMBytes" is the size of the file on disk: a line that finds the file at the
+ * limit starts the next continuation, so a file stays within the limit and a line. When the
+ * continuation cannot be made, lines stay in the current file and the new one is tried again after
+ * a second. When continuation 9999 is at the limit, the rest of the day's lines are refused. The
+ * first line of a new day starts that day's file. Opening reads the day's newest continuation
+ * from the note "qxapp.newest" in the folder and walks the folder only without one.
+ *
+ * Files older than "MaxLogDays" calendar days are deleted by a thread of the opening process,
+ * once a day per process and one process at a time, at most 1,000 files at a time; a value above
+ * 36,500 or negative keeps every file, and no file of today is ever deleted. Nothing opens the log
+ * while the library is being loaded. */
 class QX_API CQxLogFile {
 public:
     /* At library load and unload: create and destroy the class lock. */
@@ -104,9 +119,10 @@ public:
 
     /* Writes one line (time prefix + text). A line above 511 characters is cut to 509 and keeps
      * its CR LF when the text ended with a line feed. QX_ERR_INVALID_ARG for a null text;
-     * QX_ERR_SYSTEM when no log is open, logging is disabled or level is below the detail
-     * threshold; errors of the write pass through. In narrow mode characters above U+00FF are
-     * written as '?'. */
+     * QX_ERR_SYSTEM when no log is open, logging is disabled, level is below the detail threshold
+     * or the day's files are full; QX_ERR_WRITE_FILE when the line was not written (the writers'
+     * lock not had within the wait, or a failed write). In narrow mode characters above U+00FF
+     * are written as '?'. */
     static int Log(const wchar_t *text, int level);
     /* True when the log is open (opened on demand), enabled and the detail threshold is negative.
      * A failed open is tried again at most once a second. False while the library is loading. */
@@ -145,9 +161,9 @@ private:
 
     static CQxLogFile *getInstance(bool unused);
     static int SplitFile(CQxLogFile *instance);
-    static int GetLogFileDir(wchar_t *folder);                                 /* 1024 characters, ends with "\\" */
+    static int GetLogFileDir(wchar_t *folder); /* 1024 characters, ends with "\\" */
     static int ReadLogFileLocation(wchar_t *folder, const wchar_t *setupOptionsPath); /* folder: 1024 */
-    static void curr_time_string(wchar_t *buffer);                             /* at least 64 characters */
+    static void curr_time_string(wchar_t *buffer); /* at least 64 characters */
     static void wtoc(char *out, const wchar_t *text);
     static void EnableUnicode(bool enable);
 

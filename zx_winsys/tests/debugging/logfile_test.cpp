@@ -555,3 +555,51 @@ TEST_CASE("log file under faults: a held lock, huge ages, a full day, no new fil
         }
     }
 }
+
+// Run by scripts/tests/logfile_small_volume_test.sh, with the log folder on a volume of 4 MiB with
+// room for three files: the day's file, the note of its newest continuation and a filler.
+ZXTEST_CHILD(log_small_volume) {
+    zxtest_log::SetLimits(1, -1);
+    const std::wstring line = std::wstring(450, L'v') + L"\r\n";
+    ZXTEST_EXPECT(QX_Log(L"first\r\n") == QX_OK);
+    const std::wstring log = CQxLogFile::GetLogFilename();
+    // The drive fills up, with a little room left: a line is cut short there.
+    HANDLE filler =
+        CreateFileW(LogPath(L"filler.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    const std::string chunk(65536, 'x');
+    DWORD put = 0;
+    while (WriteFile(filler, chunk.data(), static_cast<DWORD>(chunk.size()), &put, nullptr) &&
+           put == chunk.size()) {
+    }
+    LARGE_INTEGER end = {};
+    SetFilePointerEx(filler, end, &end, FILE_CURRENT);
+    end.QuadPart -= 6000;
+    ZXTEST_EXPECT(SetFilePointerEx(filler, end, nullptr, FILE_BEGIN) && SetEndOfFile(filler));
+    int failed = 0;
+    for (int i = 0; i < 200 && failed == 0; ++i)
+        failed += QX_Log(line.c_str()) == QX_OK ? 0 : 1;
+    ZXTEST_EXPECT(failed == 1);
+    const std::string full = zxtest::ReadFileBytes(log);
+    ZXTEST_EXPECT(full.size() > 2 && full.compare(full.size() - 2, 2, "\r\n") == 0);
+    // Space returns; the entries are still all taken, so the continuation cannot be made.
+    end.QuadPart = 0;
+    ZXTEST_EXPECT(SetFilePointerEx(filler, end, nullptr, FILE_BEGIN) && SetEndOfFile(filler));
+    ZXTEST_EXPECT(QX_Log(L"space again\r\n") == QX_OK);
+    for (size_t written = 0; written < (1u << 20) + 65536; written += 31 + line.size())
+        ZXTEST_EXPECT(QX_Log(line.c_str()) == QX_OK);
+    const std::string text = zxtest::ReadFileBytes(log);
+    ZXTEST_EXPECT(text.find("***** [1 lines of this process were not written: 1 as the write failed]\r\n") <
+                  text.find("***** space again\r\n"));
+    ZXTEST_EXPECT(text.find("***** [a new log file could not be started") != std::string::npos);
+    for (const std::string &l : Lines(text))
+        ZXTEST_EXPECT(IsTimePrefix(l) && l.size() >= 33 && l.compare(l.size() - 2, 2, "\r\n") == 0);
+    // An entry is free again: the continuation is made.
+    CloseHandle(filler);
+    ZXTEST_EXPECT(DeleteFileW(LogPath(L"filler.bin").c_str()));
+    ZXTEST_EXPECT(zxtest::Eventually([&] {
+        return QX_Log(line.c_str()) == QX_OK && EndsWith(CQxLogFile::GetLogFilename(), DayName(0, 1));
+    }));
+    CQxLogFile::CloseLog();
+    zxtest_log::SetLimits(-1, -1);
+    return 0;
+}
