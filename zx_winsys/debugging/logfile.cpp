@@ -693,9 +693,13 @@ int CQxLogFile::Log(const wchar_t *text, int level) {
 
 bool CQxLogFile::Detail() {
     qx::KeepLastError keep;
-    if (qx::Loading()) return false;
+    // The instance is read under the class lock: a close, a split or a new day deletes it under
+    // the same lock.
+    if (qx::Loading() || !m_classLock || pthread_mutexCS_lock(&m_classLock) != 0) return false;
     CQxLogFile *instance = getInstance(false);
-    return instance && m_bLogEnabled && instance->m_nDetailThreshold < 0;
+    const bool detail = instance && m_bLogEnabled && instance->m_nDetailThreshold < 0;
+    pthread_mutexCS_unlock(&m_classLock);
+    return detail;
 }
 
 bool CQxLogFile::IsEnabled() {

@@ -163,6 +163,40 @@ ZXTEST_CHILD(log_narrow_text_and_cuts) {
     return 0;
 }
 
+namespace {
+// Detail() asked from two threads while a third closes the log over and over: never false while
+// the log can be opened.
+struct DetailReader {
+    long calls, wrong;
+};
+volatile LONG g_readersDone = 0;
+DWORD WINAPI ReadDetail(void *arg) {
+    auto *reader = static_cast<DetailReader *>(arg);
+    for (long i = 0; i < reader->calls; ++i)
+        reader->wrong += CQxLogFile::Detail() ? 0 : 1;
+    InterlockedIncrement(&g_readersDone);
+    return 0;
+}
+DWORD WINAPI CloseOverAndOver(void *) {
+    while (g_readersDone < 2)
+        CQxLogFile::CloseLog();
+    return 0;
+}
+} // namespace
+
+ZXTEST_CHILD(log_detail_while_closing) {
+    DetailReader readers[2] = {{zxtest::LoadSize(1000000, 5000000), 0},
+                               {zxtest::LoadSize(1000000, 5000000), 0}};
+    HANDLE threads[3] = {CreateThread(nullptr, 0, ReadDetail, &readers[0], 0, nullptr),
+                         CreateThread(nullptr, 0, ReadDetail, &readers[1], 0, nullptr),
+                         CreateThread(nullptr, 0, CloseOverAndOver, nullptr, 0, nullptr)};
+    WaitForMultipleObjects(3, threads, TRUE, INFINITE);
+    for (HANDLE thread : threads)
+        CloseHandle(thread);
+    ZXTEST_EXPECT(readers[0].wrong == 0 && readers[1].wrong == 0);
+    return 0;
+}
+
 ZXTEST_CHILD(log_refusals) {
     ZXTEST_EXPECT(QX_Log(nullptr) == QX_ERR_INVALID_ARG);
     ZXTEST_EXPECT(CQxLogFile::Log(L"below the threshold\r\n", -2) == QX_ERR_SYSTEM);
@@ -242,6 +276,7 @@ TEST_CASE("log file: narrow text, and cut lines that keep their line end") {
 TEST_CASE("log file: null text, a disabled log and the stored limits") {
     FreshFolder fresh;
     CHECK(zxtest::RunChild("log_refusals") == 0);
+    CHECK(zxtest::RunChild("log_detail_while_closing", 300000) == 0);
     HKEY key = nullptr;
     REQUIRE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Varnholt\\Misc\\LogFile", 0, KEY_READ, &key) ==
             ERROR_SUCCESS);
