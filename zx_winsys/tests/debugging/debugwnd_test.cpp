@@ -241,6 +241,10 @@ ZXTEST_CHILD(tracing_windows_bad_input) {
     std::vector<std::vector<std::wstring>> rows, notes;
     for (const auto &row : Rows(zero))
         (row[0].empty() ? notes : rows).push_back(row);
+    if (rows.size() != 7) // what the window shows, for the record of a failure
+        for (const auto &row : Rows(zero))
+            std::fprintf(stderr, "window 0 row: %s | %.60s\n", zxtest::Narrow(row[0]).c_str(),
+                         zxtest::Narrow(row.size() > 1 ? row[1] : L"").c_str());
     ZXTEST_EXPECT(rows.size() == 7);
     ZXTEST_EXPECT(rows[1].size() <= 64);
     ZXTEST_EXPECT(!notes.empty() &&
