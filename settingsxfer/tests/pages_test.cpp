@@ -91,6 +91,11 @@ HWND OpenDeletePage(App &app) {
     HWND page = app.Page(L"Delete");
     REQUIRE(page != nullptr);
     app.ChooseTab(2);
+    // The page can be found while it is still being made: its first choice is set then, and a
+    // message it answers comes after the rest.
+    REQUIRE(zxtest::Eventually([&] { return zxtest::IsChecked(page, IDC_ALL_USERS); }));
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(page, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result);
     return page;
 }
 

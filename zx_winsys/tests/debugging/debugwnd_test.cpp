@@ -505,16 +505,21 @@ TEST_CASE(
         // The viewer may still be reading when its windows open.
         HWND window4 = ProgramWindow(replay, L"Tracing Window ID: 4");
         CHECK(zxtest::Eventually([&] { return CopiedRows(window4) == four; }));
-        CHECK(CopiedRows(ProgramWindow(replay, L"Tracing Window ID: 9")) ==
-              std::vector<std::wstring>{L"0\t \tb1  ", L"1\t \tb2  "});
+        HWND window9 = ProgramWindow(replay, L"Tracing Window ID: 9");
+        CHECK(zxtest::Eventually([&] {
+            return CopiedRows(window9) == std::vector<std::wstring>{L"0\t \tb1  ", L"1\t \tb2  "};
+        }));
         // The other lines, whole: both session headers and the report between the records.
-        size_t headers = 0, report = 0, records = 0;
-        for (const std::wstring &row : CopiedRows(ProgramWindow(replay, names[0] + L", " + names[1]))) {
-            headers += row.find(L"***** Log session started.") != std::wstring::npos;
-            report += row.find(L"x > 0") != std::wstring::npos;
-            records += row.find(L"|wndid:") != std::wstring::npos;
-        }
-        CHECK((headers == 2 && report >= 1 && records == 0));
+        HWND others = ProgramWindow(replay, names[0] + L", " + names[1]);
+        CHECK(zxtest::Eventually([&] {
+            size_t headers = 0, report = 0, records = 0;
+            for (const std::wstring &row : CopiedRows(others)) {
+                headers += row.find(L"***** Log session started.") != std::wstring::npos;
+                report += row.find(L"x > 0") != std::wstring::npos;
+                records += row.find(L"|wndid:") != std::wstring::npos;
+            }
+            return headers == 2 && report >= 1 && records == 0;
+        }));
         for (HWND window : replay.Windows()) // the last window closed ends the viewer
             PostMessageW(window, WM_CLOSE, 0, 0);
         CHECK(replay.WaitForExit(10000) == 0);
