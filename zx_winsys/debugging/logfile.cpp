@@ -88,11 +88,11 @@ public:
         m_locked = Try();
         if (m_locked) return;
         const bool wait = !(g_lockBusy && GetTickCount() - g_lockBusyAt < kRetryMs);
-        // Writers of the platform hold the lock for microseconds: a few quick tries first, then
-        // short sleeps.
+        // Writers of the platform hold the lock for microseconds: a few quick tries, then one a
+        // millisecond (each try asks the system, which every other program also waits on).
         const DWORD start = GetTickCount();
         for (DWORD round = 0; wait && !m_locked && GetTickCount() - start < kLockWaitMs; ++round) {
-            if (round < 64)
+            if (round < 4)
                 SwitchToThread();
             else
                 Sleep(1);
