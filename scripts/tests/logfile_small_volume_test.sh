@@ -10,12 +10,9 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 bin=$1
 prefix=$root/build/wineprefix
 folder=$prefix/drive_c/ProgramData/ZxTest/diag/Logfiles
-small=$(mktemp -d)
-if ! mount -t tmpfs -o size=4m,nr_inodes=4 zxlogsmall "$small" 2>/dev/null; then
-  rmdir "$small"
-  echo "SKIPPED: this host cannot mount a small tmpfs for a full drive (needs root and mount)"
-  exit 77
-fi
+# shellcheck source=scripts/tests/small-volume.sh
+. "$root/scripts/tests/small-volume.sh"
+zx_small_volume size=4m,nr_inodes=4
 aside=""
 cleanup() {
   rm -f "$folder"

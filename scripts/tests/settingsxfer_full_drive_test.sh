@@ -10,12 +10,9 @@ bin=$1
 . "$root/scripts/wine-prefix.sh"
 prefix=$root/build/wineprefix
 store=$prefix/drive_c/ProgramData/Varnholt/Platform
-small=$(mktemp -d)
-if ! mount -t tmpfs -o size=192k zxsmall "$small" 2>/dev/null; then
-  rmdir "$small"
-  echo "SKIPPED: this host cannot mount a small tmpfs for a full drive (needs root and mount)"
-  exit 77
-fi
+# shellcheck source=scripts/tests/small-volume.sh
+. "$root/scripts/tests/small-volume.sh"
+zx_small_volume size=192k
 aside=""
 cleanup() {
   rm -f "$store"
